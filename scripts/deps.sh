@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what a fresh machine lacks for building and testing.
+set -euo pipefail
+missing=()
+command -v cmake >/dev/null || missing+=(cmake)
+command -v g++ >/dev/null || missing+=(g++)
+command -v make >/dev/null || missing+=(make)
+command -v tmux >/dev/null || missing+=(tmux)
+command -v python3 >/dev/null || missing+=(python3)
+command -v addr2line >/dev/null || missing+=(binutils)
+[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+[ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi

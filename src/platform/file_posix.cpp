@@ -1,0 +1,127 @@
+// POSIX implementation of the platform file layer.
+#include "platform/file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace plat {
+
+namespace {
+
+constexpr mode_t NEW_FILE_PERMISSIONS = 0666;
+constexpr size_t PATH_CAPACITY = 4096;
+
+struct ErrnoMapping {
+    int err;
+    uint32_t os_error;
+};
+
+// Every errno in 19..32 has an entry, so none of them can be mistaken for
+// the OS error numbers that the channel maps to 150..162 and 5.
+constexpr ErrnoMapping ERRNO_TABLE[] = {
+    {ENOENT, ERR_FILE_NOT_FOUND},      {ENOTDIR, ERR_PATH_NOT_FOUND},
+    {EACCES, ERR_ACCESS_DENIED},       {EPERM, ERR_ACCESS_DENIED},
+    {EISDIR, ERR_ACCESS_DENIED},       {EROFS, ERR_WRITE_PROTECT},
+    {EWOULDBLOCK, ERR_SHARING_VIOLATION}, {ETXTBSY, ERR_SHARING_VIOLATION},
+    {ENODEV, ERR_NOT_READY},           {ENXIO, ERR_NOT_READY},
+    {EINVAL, ERR_INVALID_PARAMETER},   {ENFILE, ERR_TOO_MANY_OPEN_FILES},
+    {EMFILE, ERR_TOO_MANY_OPEN_FILES}, {ENOTTY, ERR_INVALID_PARAMETER},
+    {EFBIG, ERR_FILE_TOO_LARGE},       {ENOSPC, ERR_DISK_FULL},
+    {EDQUOT, ERR_DISK_FULL},           {ESPIPE, ERR_SEEK},
+    {EMLINK, ERR_GEN_FAILURE},         {EIO, ERR_GEN_FAILURE},
+    {EPIPE, ERR_BROKEN_PIPE},          {ENAMETOOLONG, ERR_FILENAME_TOO_LONG},
+    {ELOOP, ERR_PATH_NOT_FOUND},
+};
+
+// ENOENT means a missing file when the directory part exists, and a missing
+// directory otherwise.
+uint32_t missing_file_or_directory(const char* name) {
+    char dir[PATH_CAPACITY];
+    const char* slash = std::strrchr(name, '/');
+    if (slash == nullptr) return ERR_FILE_NOT_FOUND;
+    size_t len = static_cast<size_t>(slash - name);
+    if (len == 0) return ERR_FILE_NOT_FOUND; // the root always exists
+    if (len >= sizeof dir) return ERR_PATH_NOT_FOUND;
+    std::memcpy(dir, name, len);
+    dir[len] = '\0';
+    struct stat st {};
+    if (stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) return ERR_FILE_NOT_FOUND;
+    return ERR_PATH_NOT_FOUND;
+}
+
+Handle fail(int fd, int err, uint32_t* error) {
+    if (fd >= 0) close(fd);
+    *error = os_error_from_errno(err);
+    return INVALID_HANDLE;
+}
+
+} // namespace
+
+uint32_t os_error_from_errno(int err) {
+    for (const ErrnoMapping& m : ERRNO_TABLE)
+        if (m.err == err) return m.os_error;
+    return static_cast<uint32_t>(err);
+}
+
+Handle file_open(const char* name, OpenMode mode, uint32_t* error) {
+    *error = 0;
+    // No O_TRUNC here: a file is cut only once this opener holds it alone.
+    int flags = O_CLOEXEC | O_NOCTTY | (mode == OpenMode::Read ? O_RDONLY : O_WRONLY | O_CREAT);
+    int fd;
+    do {
+        fd = open(name, flags, NEW_FILE_PERMISSIONS);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            *error = missing_file_or_directory(name);
+            return INVALID_HANDLE;
+        }
+        return fail(fd, errno, error);
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return fail(fd, errno, error);
+    if (S_ISDIR(st.st_mode)) return fail(fd, EISDIR, error);
+    // Exclusive hold while open; another holder means a sharing violation.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return fail(fd, EWOULDBLOCK, error);
+    if (mode == OpenMode::Write && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0)
+        return fail(fd, errno, error);
+    return fd;
+}
+
+int32_t file_read(Handle h, uint8_t* buf, uint32_t count, uint32_t* error) {
+    ssize_t n;
+    do {
+        n = read(h, buf, count);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        *error = os_error_from_errno(errno);
+        return -1;
+    }
+    return static_cast<int32_t>(n);
+}
+
+int32_t file_write(Handle h, const uint8_t* buf, uint32_t count, uint32_t* error) {
+    ssize_t n;
+    do {
+        n = write(h, buf, count);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        *error = os_error_from_errno(errno);
+        return -1;
+    }
+    return static_cast<int32_t>(n);
+}
+
+void file_close(Handle h) { close(h); }
+
+bool file_is_char_device(Handle h) {
+    struct stat st {};
+    return fstat(h, &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+} // namespace plat

@@ -1,0 +1,61 @@
+// Platform process layer: faults, the floating-point unit, the stack, exit.
+#pragma once
+#include <cstdint>
+
+namespace plat {
+
+// Processor faults, named by the exception codes the run-time error table uses.
+constexpr uint32_t FAULT_SINGLE_STEP = 0x80000004;
+constexpr uint32_t FAULT_ACCESS_VIOLATION = 0xC0000005;
+constexpr uint32_t FAULT_IN_PAGE_ERROR = 0xC0000006;
+constexpr uint32_t FAULT_ILLEGAL_INSTRUCTION = 0xC000001D;
+constexpr uint32_t FAULT_ARRAY_BOUNDS_EXCEEDED = 0xC000008C;
+constexpr uint32_t FAULT_FLT_DENORMAL_OPERAND = 0xC000008D;
+constexpr uint32_t FAULT_FLT_DIVIDE_BY_ZERO = 0xC000008E;
+constexpr uint32_t FAULT_FLT_INEXACT_RESULT = 0xC000008F;
+constexpr uint32_t FAULT_FLT_INVALID_OPERATION = 0xC0000090;
+constexpr uint32_t FAULT_FLT_OVERFLOW = 0xC0000091;
+constexpr uint32_t FAULT_FLT_STACK_CHECK = 0xC0000092;
+constexpr uint32_t FAULT_FLT_UNDERFLOW = 0xC0000093;
+constexpr uint32_t FAULT_INT_DIVIDE_BY_ZERO = 0xC0000094;
+constexpr uint32_t FAULT_INT_OVERFLOW = 0xC0000095;
+constexpr uint32_t FAULT_PRIVILEGED_INSTRUCTION = 0xC0000096;
+constexpr uint32_t FAULT_STACK_OVERFLOW = 0xC00000FD;
+constexpr uint32_t FAULT_UNKNOWN = 0;
+
+// What the fault handler is told about a fault.
+struct Fault {
+    uint32_t code;     // one of the FAULT_ codes
+    uintptr_t address; // the faulting instruction
+    uintptr_t frame;   // the frame pointer at the fault
+    uintptr_t stack;   // the stack pointer at the fault
+};
+
+// Returns only to decline the fault; the process then ends by the signal.
+using FaultHandler = void (*)(const Fault& fault);
+
+// Catches processor faults on an alternate stack, so that a stack overflow
+// can still be handled.
+void faults_install(FaultHandler handler);
+void faults_remove();
+
+// The lowest and highest address of the stack the calling code runs on.
+void stack_bounds(uintptr_t* low, uintptr_t* high);
+
+// Resets the floating-point unit and loads an x87-layout control word:
+// its mask bits choose which exceptions trap.
+void fpu_load_control(uint16_t control_word);
+
+// A code address as an offset into the executable, the same in every run.
+uintptr_t code_offset(uintptr_t address);
+
+// Something to do just before the process ends (the terminal's modes).
+using EndHook = void (*)();
+void at_process_end(EndHook hook);
+void run_end_hooks();
+
+// Ends the process. A status whose low 8 bits are 0 but which is not 0
+// ends it with 255, so that a failure is never reported as success.
+[[noreturn]] void process_exit(uint32_t status);
+
+} // namespace plat

@@ -1,0 +1,158 @@
+// POSIX implementation of the platform process layer.
+#include "platform/process.h"
+
+#include <cfenv>
+#include <csignal>
+#include <cstdlib>
+#include <sys/resource.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+extern "C" char __executable_start; // set by the linker at the image's start
+
+namespace plat {
+
+namespace {
+
+constexpr int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP};
+// Large enough for the whole exit sequence to run on it.
+constexpr size_t ALTSTACK_SIZE = 256 * 1024;
+alignas(16) uint8_t ALTSTACK[ALTSTACK_SIZE];
+// A fault this close to the stack pointer is taken as the stack running out.
+constexpr uintptr_t STACK_GUARD_BAND = 64 * 1024;
+constexpr uint32_t EXIT_STATUS_MASK = 0xFF;
+constexpr uint32_t FAILURE_STATUS = 255;
+
+// x87 control word mask bits, and their MXCSR counterparts.
+constexpr uint16_t CW_INVALID = 0x01;
+constexpr uint16_t CW_ZERODIVIDE = 0x04;
+constexpr uint16_t CW_OVERFLOW = 0x08;
+constexpr uint16_t CW_UNDERFLOW = 0x10;
+constexpr uint16_t CW_INEXACT = 0x20;
+
+FaultHandler HANDLER = nullptr;
+
+constexpr int MAX_END_HOOKS = 4;
+EndHook END_HOOKS[MAX_END_HOOKS];
+int END_HOOK_COUNT = 0;
+
+uint32_t classify(int sig, const siginfo_t* si, uintptr_t sp) {
+    switch (sig) {
+    case SIGSEGV:
+    case SIGBUS: {
+        auto addr = reinterpret_cast<uintptr_t>(si->si_addr);
+        bool near_sp = addr + STACK_GUARD_BAND >= sp && addr <= sp + STACK_GUARD_BAND;
+        return near_sp ? FAULT_STACK_OVERFLOW : FAULT_ACCESS_VIOLATION;
+    }
+    case SIGFPE:
+        switch (si->si_code) {
+        case FPE_INTDIV: return FAULT_INT_DIVIDE_BY_ZERO;
+        case FPE_INTOVF: return FAULT_INT_OVERFLOW;
+        case FPE_FLTDIV: return FAULT_FLT_DIVIDE_BY_ZERO;
+        case FPE_FLTOVF: return FAULT_FLT_OVERFLOW;
+        case FPE_FLTUND: return FAULT_FLT_UNDERFLOW;
+        case FPE_FLTINV: return FAULT_FLT_INVALID_OPERATION;
+        case FPE_FLTSUB: return FAULT_ARRAY_BOUNDS_EXCEEDED;
+        case FPE_FLTRES: return FAULT_FLT_INEXACT_RESULT;
+        default: return FAULT_UNKNOWN;
+        }
+    case SIGILL:
+        return si->si_code == ILL_PRVOPC || si->si_code == ILL_PRVREG
+                   ? FAULT_PRIVILEGED_INSTRUCTION
+                   : FAULT_ILLEGAL_INSTRUCTION;
+    case SIGTRAP: return FAULT_SINGLE_STEP;
+    default: return FAULT_UNKNOWN;
+    }
+}
+
+void on_fault(int sig, siginfo_t* si, void* context) {
+    Fault fault{};
+#if defined(__x86_64__)
+    const auto* uc = static_cast<const ucontext_t*>(context);
+    fault.address = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
+    fault.frame = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RBP]);
+    fault.stack = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RSP]);
+#else
+    (void)context;
+#endif
+    fault.code = classify(sig, si, fault.stack);
+    if (HANDLER != nullptr && fault.frame != 0) HANDLER(fault);
+    // Declined: end by the signal itself, with the terminal given back first.
+    run_end_hooks();
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+} // namespace
+
+void faults_install(FaultHandler handler) {
+    HANDLER = handler;
+    stack_t ss{};
+    ss.ss_sp = ALTSTACK;
+    ss.ss_size = sizeof ALTSTACK;
+    sigaltstack(&ss, nullptr);
+    struct sigaction sa {};
+    sa.sa_sigaction = on_fault;
+    sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : FAULT_SIGNALS) sigaction(sig, &sa, nullptr);
+}
+
+void faults_remove() {
+    HANDLER = nullptr;
+    for (int sig : FAULT_SIGNALS) signal(sig, SIG_DFL);
+}
+
+void stack_bounds(uintptr_t* low, uintptr_t* high) {
+    // The highest address in use is near the caller's frame; the stack may
+    // grow down to the resource limit from there.
+    auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    rlimit rl{};
+    uintptr_t size = 0;
+    if (getrlimit(RLIMIT_STACK, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
+        size = static_cast<uintptr_t>(rl.rlim_cur);
+    else
+        size = static_cast<uintptr_t>(1) << 32; // unlimited: a generous span
+    *high = here + STACK_GUARD_BAND;
+    *low = here > size + STACK_GUARD_BAND ? here - size - STACK_GUARD_BAND : 0;
+}
+
+void fpu_load_control(uint16_t control_word) {
+    feclearexcept(FE_ALL_EXCEPT);
+    int traps = 0;
+    if ((control_word & CW_INVALID) == 0) traps |= FE_INVALID;
+    if ((control_word & CW_ZERODIVIDE) == 0) traps |= FE_DIVBYZERO;
+    if ((control_word & CW_OVERFLOW) == 0) traps |= FE_OVERFLOW;
+    if ((control_word & CW_UNDERFLOW) == 0) traps |= FE_UNDERFLOW;
+    if ((control_word & CW_INEXACT) == 0) traps |= FE_INEXACT;
+    fedisableexcept(FE_ALL_EXCEPT);
+    feenableexcept(traps);
+#if defined(__x86_64__) || defined(__i386__)
+    // Precision and rounding come from the word itself on the x87 unit.
+    uint16_t cw = control_word;
+    __asm__ volatile("fldcw %0" : : "m"(cw));
+#endif
+}
+
+uintptr_t code_offset(uintptr_t address) {
+    auto base = reinterpret_cast<uintptr_t>(&__executable_start);
+    return address >= base ? address - base : address;
+}
+
+void at_process_end(EndHook hook) {
+    for (int i = 0; i < END_HOOK_COUNT; ++i)
+        if (END_HOOKS[i] == hook) return;
+    if (END_HOOK_COUNT < MAX_END_HOOKS) END_HOOKS[END_HOOK_COUNT++] = hook;
+}
+
+void run_end_hooks() {
+    for (int i = END_HOOK_COUNT; i > 0; --i) END_HOOKS[i - 1]();
+}
+
+void process_exit(uint32_t status) {
+    run_end_hooks();
+    uint32_t low = status & EXIT_STATUS_MASK;
+    _exit(static_cast<int>(status != 0 && low == 0 ? FAILURE_STATUS : low));
+}
+
+} // namespace plat

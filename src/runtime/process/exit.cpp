@@ -1,0 +1,30 @@
+// The exit sequence, the same for the normal end and every run-time error.
+#include "runtime/process/process.h"
+#include "runtime/process/report.h"
+#include "runtime/textfile/filedevice.h"
+
+#include "platform/process.h"
+
+void HALT(uint8_t CODE) {
+    EXITCODE = CODE;
+    DO_EXIT();
+}
+
+void DO_EXIT() {
+    INTERNALEXIT();
+    SYSTEM_EXIT();
+}
+
+void INTERNALEXIT() {
+    FINALIZEUNITS();
+    if (ERRORADDR != 0) {
+        // Whole solutions already handed to the solutions file survive the error.
+        WRITEOPENFILES();
+        WRITE_REPORT();
+    }
+}
+
+void SYSTEM_EXIT() {
+    REMOVE_EXCEPTION_HANDLERS();
+    plat::process_exit(EXITCODE);
+}

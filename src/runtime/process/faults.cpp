@@ -1,0 +1,58 @@
+// Processor faults become run-time errors on the faulting thread.
+#include "runtime/process/keepframe.h"
+#include "runtime/process/process.h"
+
+#include "platform/process.h"
+
+namespace {
+
+struct FAULTROW {
+    uint32_t CODE;
+    int32_t NUMBER;
+    bool RESETFPU;
+};
+
+constexpr FAULTROW FAULTTABLE[] = {
+    {plat::FAULT_SINGLE_STEP, 217, false},
+    {plat::FAULT_ACCESS_VIOLATION, 216, false},
+    {plat::FAULT_IN_PAGE_ERROR, 217, false},
+    {plat::FAULT_ILLEGAL_INSTRUCTION, 217, false},
+    {plat::FAULT_ARRAY_BOUNDS_EXCEEDED, 201, false},
+    {plat::FAULT_FLT_DENORMAL_OPERAND, 216, true},
+    {plat::FAULT_FLT_DIVIDE_BY_ZERO, 200, true},
+    {plat::FAULT_FLT_INVALID_OPERATION, 207, true},
+    {plat::FAULT_FLT_OVERFLOW, 205, true},
+    {plat::FAULT_FLT_STACK_CHECK, 207, true},
+    {plat::FAULT_FLT_UNDERFLOW, 206, true},
+    {plat::FAULT_INT_DIVIDE_BY_ZERO, 200, false},
+    {plat::FAULT_INT_OVERFLOW, 215, false},
+    {plat::FAULT_PRIVILEGED_INSTRUCTION, 217, false},
+    {plat::FAULT_STACK_OVERFLOW, 202, false},
+};
+
+} // namespace
+
+// The floating-point control word: invalid operation, division by zero and
+// overflow trap; extended precision, rounding to nearest.
+constexpr uint16_t FPUCW = 0x1332;
+
+// The program's own stack, remembered at entry.
+static uintptr_t STACKLOW = 0;
+static uintptr_t STACKHIGH = 0;
+
+static void FAULTHANDLER(const plat::Fault& FAULT) {
+    if (FAULT.stack < STACKLOW || FAULT.stack > STACKHIGH || FAULT.frame == 0) return;
+    for (const FAULTROW& ROW : FAULTTABLE) {
+        if (ROW.CODE != FAULT.code) continue;
+        if (ROW.RESETFPU) plat::fpu_load_control(FPUCW);
+        HANDLEERRORADDRFRAME(ROW.NUMBER, FAULT.address, FAULT.frame);
+    }
+}
+
+void INSTALL_EXCEPTION_HANDLERS() { plat::faults_install(FAULTHANDLER); }
+
+void REMOVE_EXCEPTION_HANDLERS() { plat::faults_remove(); }
+
+KEEPFRAME void REMEMBER_PROGRAM_STACK() { plat::stack_bounds(&STACKLOW, &STACKHIGH); }
+
+void LOAD_FPUCW() { plat::fpu_load_control(FPUCW); }

@@ -1,0 +1,73 @@
+// Start-up, run-time errors and exit: the frame around the program's code.
+#pragma once
+#include "runtime/textfile/textrec.h"
+
+#include <cstdint>
+
+extern bool ISCONSOLE;
+extern uint16_t EXITCODE;
+extern uint16_t ERRORCODE;
+extern uintptr_t ERRORADDR; // a code address; 0 until a run-time error occurs
+extern uintptr_t ERRORBASE; // the frame at which the stack dump begins
+
+// The four standard channels, opened by the system module at start-up.
+extern TEXTREC INPUT;
+extern TEXTREC OUTPUT;
+extern TEXTREC STDOUT;
+extern TEXTREC STDERR;
+
+// Run-time error numbers raised by the checks.
+constexpr int32_t RTE_RANGE = 201;
+constexpr int32_t RTE_OVERFLOW = 215;
+
+// A constant pair of inclusive limits for BOUNDCHECK.
+struct BOUNDS {
+    int32_t LOW;
+    int32_t HIGH;
+};
+
+// The module table.
+using MODULEPROC = void (*)();
+struct MODULEENTRY {
+    MODULEPROC INIT;
+    MODULEPROC FINAL;
+};
+constexpr int32_t MODULECOUNT = 4;
+struct MODULETABLE {
+    int32_t COUNT;
+    int32_t COMPLETED;
+    MODULEENTRY MODULES[MODULECOUNT];
+};
+extern MODULETABLE INITFINAL;
+
+// The program's main body; it calls INITIALIZEUNITS first and DO_EXIT last.
+[[noreturn]] void MAINPROGRAM();
+
+void INITIALIZEUNITS();
+void FINALIZEUNITS();
+
+// Checks: each raises its error at its caller's location.
+void IOCHECK();
+void BOUNDCHECK(int32_t VALUE, const BOUNDS& LIMITS);
+[[noreturn]] void OVERFLOW();
+
+[[noreturn]] void HANDLEERRORFRAME(int32_t NUMBER, uintptr_t FRAME);
+[[noreturn]] void HANDLEERRORADDRFRAME(int32_t NUMBER, uintptr_t ADDRESS, uintptr_t FRAME);
+[[noreturn]] void HALT(uint8_t CODE);
+[[noreturn]] void DO_EXIT();
+void INTERNALEXIT();
+[[noreturn]] void SYSTEM_EXIT();
+
+void INSTALL_EXCEPTION_HANDLERS();
+void REMOVE_EXCEPTION_HANDLERS();
+
+// Start-up steps: remember the stack the program runs on (faults elsewhere are
+// declined), and load the floating-point control word.
+void REMEMBER_PROGRAM_STACK();
+void LOAD_FPUCW();
+
+// Reads a stack frame: the frame link and the return address saved in it.
+// The main program's frame counts as having a zero link.
+uintptr_t FRAMELINK(uintptr_t FRAME);
+uintptr_t FRAMERETURN(uintptr_t FRAME);
+extern uintptr_t MAINFRAME;

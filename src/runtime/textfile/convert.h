@@ -1,0 +1,7 @@
+// The two text conversions: decimal text of an integer, unsigned number from text.
+#pragma once
+#include "runtime/textfile/textrec.h"
+
+void INT_STR(int32_t VALUE, COUNTEDSTRING& TARGET);
+
+uint32_t VALUNSIGNEDINT(const COUNTEDSTRING& TEXT, int32_t& CODE);

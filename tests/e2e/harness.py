@@ -1,0 +1,194 @@
+"""Runs build/sudoku2 for the end-to-end tests: in a scratch folder, on a
+pseudo-terminal of its own (or with no terminal at all), or inside tmux."""
+import os
+import pty
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BINARY = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else "build/sudoku2"
+EXAMPLES = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else "examples"
+PUZZLE_NAME = "c:\\in.txt"
+
+SOLVED = ("534678912672195348198342567859761423426853791"
+          "713924856961537284287419635345286179")
+BANNER = [
+    "Search finished - the solutions are in out.txt. Press Enter to quit.",
+    "sudoku2 - a backtracking Sudoku solver that shows its search",
+    "Written at home, December 2026",
+]
+
+
+def solve_all(cells):
+    """Every completion of 81 cells ('0' empty), empty cells in row-major order
+    and values ascending: an enumeration independent of the program's."""
+    g = [int(ch) for ch in cells]
+    empties = [i for i in range(81) if g[i] == 0]
+    found = []
+
+    def allowed(i, v):
+        r, c = divmod(i, 9)
+        for k in range(9):
+            if g[r * 9 + k] == v or g[k * 9 + c] == v:
+                return False
+        br, bc = r // 3 * 3, c // 3 * 3
+        return all(g[(br + a) * 9 + bc + b] != v for a in range(3) for b in range(3))
+
+    def step(k):
+        if k == len(empties):
+            found.append("".join(map(str, g)))
+            return
+        for v in range(1, 10):
+            if allowed(empties[k], v):
+                g[empties[k]] = v
+                step(k + 1)
+                g[empties[k]] = 0
+
+    step(0)
+    return found
+
+
+def grid_text(cells, sep=" ", eol="\r\n"):
+    """Puzzle file text for 81 characters (digits or '.')."""
+    rows = [cells[r * 9:(r + 1) * 9] for r in range(9)]
+    return "".join(sep.join(row) + eol for row in rows)
+
+
+def solution_block(cells):
+    rows = [cells[r * 9:(r + 1) * 9] for r in range(9)]
+    return ("".join(" ".join(row) + " \r\n" for row in rows) + "\r\n").encode()
+
+
+class Scratch:
+    """A temporary folder holding the puzzle file."""
+
+    def __init__(self, puzzle=None):
+        self.dir = tempfile.mkdtemp(prefix="sudoku2-e2e-")
+        if puzzle is not None:
+            self.write(PUZZLE_NAME, puzzle)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def write(self, name, text):
+        with open(self.path(name), "wb") as f:
+            f.write(text.encode() if isinstance(text, str) else text)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def cleanup(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class PtyRun:
+    """The program on a new pseudo-terminal as its controlling terminal."""
+
+    def __init__(self, cwd, rows=24, cols=80, stdout=None, stdin=None, env=None):
+        self.master, slave = pty.openpty()
+        import fcntl
+        import struct
+        import termios
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", rows, cols, 0, 0))
+        self.proc = subprocess.Popen(
+            [BINARY], cwd=cwd, start_new_session=True,
+            stdin=stdin if stdin is not None else slave,
+            stdout=stdout if stdout is not None else slave,
+            stderr=slave, env=env,
+            preexec_fn=lambda: fcntl.ioctl(0 if stdin is None else 2, termios.TIOCSCTTY, 0))
+        os.close(slave)
+        self.output = b""
+
+    def read_until(self, predicate, timeout=20.0):
+        deadline = time.time() + timeout
+        while not predicate(self.output):
+            left = deadline - time.time()
+            if left <= 0:
+                return False
+            r, _, _ = select.select([self.master], [], [], min(left, 0.2))
+            if r:
+                try:
+                    chunk = os.read(self.master, 65536)
+                except OSError:
+                    return predicate(self.output)
+                if not chunk:
+                    return predicate(self.output)
+                self.output += chunk
+        return True
+
+    def send(self, data):
+        os.write(self.master, data.encode() if isinstance(data, str) else data)
+
+    def wait(self, timeout=20.0):
+        deadline = time.time() + timeout
+        while self.proc.poll() is None and time.time() < deadline:
+            self.read_until(lambda _: False, timeout=0.1)
+        self.read_until(lambda _: False, timeout=0.1)
+        if self.proc.poll() is None:
+            self.proc.kill()
+            raise AssertionError("the program did not end; output so far: %r" % self.output[-500:])
+        os.close(self.master)
+        return self.proc.returncode
+
+
+def run_plain(cwd, stdin=subprocess.DEVNULL, timeout=20):
+    """The program with no terminal at all: every standard handle redirected."""
+    return subprocess.run([BINARY], cwd=cwd, stdin=stdin, capture_output=True,
+                          timeout=timeout, start_new_session=True)
+
+
+class Tmux:
+    """The program in a detached tmux session of a fixed size."""
+
+    def __init__(self, cwd, command=None, rows=24, cols=80):
+        self.name = "sudoku2-e2e-%d-%d" % (os.getpid(), int(time.time() * 1000) % 100000)
+        self.cwd = cwd
+        self.status_file = os.path.join(cwd, ".status")
+        cmd = command or "'%s'" % BINARY
+        subprocess.run(["tmux", "-L", self.name, "-f", "/dev/null", "new-session", "-d",
+                        "-s", self.name, "-x", str(cols), "-y", str(rows), "-c", cwd,
+                        "sh -c \"%s; echo \\$? > .status; sleep 60\"" % cmd.replace('"', '\\"')],
+                       check=True, env=dict(os.environ, TERM="xterm-256color"))
+
+    def keys(self, *keys):
+        subprocess.run(["tmux", "-L", self.name, "send-keys", "-t", self.name, *keys], check=True)
+
+    def screen(self, escapes=False):
+        args = ["tmux", "-L", self.name, "capture-pane", "-p", "-t", self.name]
+        if escapes:
+            args.append("-e")
+        return subprocess.run(args, check=True, capture_output=True, text=True).stdout
+
+    def wait_for(self, predicate, timeout=30.0):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            screen = self.screen()
+            if predicate(screen):
+                return screen
+            time.sleep(0.1)
+        raise AssertionError("screen never matched:\n" + self.screen())
+
+    def status(self, timeout=30.0):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if os.path.exists(self.status_file):
+                with open(self.status_file) as f:
+                    text = f.read().strip()
+                if text:
+                    return int(text)
+            time.sleep(0.1)
+        raise AssertionError("the program did not end:\n" + self.screen())
+
+    def kill(self):
+        subprocess.run(["tmux", "-L", self.name, "kill-server"], capture_output=True)
+
+
+def main():
+    unittest.main(argv=[sys.argv[0], "-v"])

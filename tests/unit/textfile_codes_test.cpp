@@ -1,0 +1,168 @@
+// The I/O result codes each failing operation records, and that nothing
+// happens while a code is pending.
+#include "helpers.h"
+
+#include <functional>
+#include <sys/stat.h>
+
+#include "runtime/textfile/filedevice.h"
+
+namespace {
+
+using Codes = ScratchDir;
+
+TEST_F(Codes, OpenFailuresAreMappedToTheirCodes) {
+    mkdir(path("dir").c_str(), 0755);
+    write_file(path("plain"), "x");
+    struct Case {
+        const char* name;
+        std::string file;
+        bool writing;
+        uint16_t code;
+    };
+    const Case cases[] = {
+        {"missing file", path("missing.txt"), false, 2},
+        {"missing directory", path("nodir/in.txt"), false, 3},
+        {"missing directory on create", path("nodir/out.txt"), true, 3},
+        {"a file used as a directory", path("plain/in.txt"), false, 3},
+        {"directory opened for reading", path("dir"), false, 5},
+        {"directory opened for writing", path("dir"), true, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TEXTREC T;
+        ASSIGN(T, counted(c.file));
+        c.writing ? REWRITE(T) : RESET(T);
+        EXPECT_EQ(INOUTRES, c.code);
+        EXPECT_EQ(T.MODE, FMCLOSED);
+        INOUTRES = 0;
+    }
+}
+
+TEST_F(Codes, AFileHeldByAnotherOpenerIsRefusedAndNotTruncated) {
+    write_file(path("held.txt"), "keep me");
+    TEXTREC A, B;
+    ASSIGN(A, counted(path("held.txt")));
+    RESET(A);
+    ASSERT_EQ(INOUTRES, 0);
+    ASSIGN(B, counted(path("held.txt")));
+    REWRITE(B);
+    EXPECT_EQ(INOUTRES, 5);
+    INOUTRES = 0;
+    EXPECT_EQ(read_file(path("held.txt")), "keep me");
+    CLOSE(A);
+    EXPECT_EQ(INOUTRES, 0);
+}
+
+TEST_F(Codes, UnreadableFileIsRefused) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    write_file(path("secret"), "x");
+    chmod(path("secret").c_str(), 0);
+    TEXTREC T;
+    ASSIGN(T, counted(path("secret")));
+    RESET(T);
+    EXPECT_EQ(INOUTRES, 5);
+}
+
+TEST_F(Codes, FullDeviceRecords101AtHandOver) {
+    TEXTREC T;
+    ASSIGN(T, STR("/dev/full"));
+    REWRITE(T);
+    ASSERT_EQ(INOUTRES, 0);
+    // A character device is flushed at the end of every statement.
+    WRITE_STR(0, T, STR("x"));
+    WRITE_END(T);
+    EXPECT_EQ(INOUTRES, 101);
+    EXPECT_EQ(T.BUFPOS, 0);
+}
+
+TEST_F(Codes, ChannelStateErrors) {
+    write_file(path("in.txt"), "x\n");
+    TEXTREC R, W, C, NEVER{};
+    ASSIGN(R, counted(path("in.txt")));
+    RESET(R);
+    ASSIGN(W, counted(path("out.txt")));
+    REWRITE(W);
+    ASSIGN(C, counted(path("closed.txt")));
+    COUNTEDSTRING line = counted("previous");
+    struct Case {
+        const char* name;
+        std::function<void()> op;
+        uint16_t code;
+    };
+    const Case cases[] = {
+        {"never bound, RESET", [&] { RESET(NEVER); }, 102},
+        {"never bound, REWRITE", [&] { REWRITE(NEVER); }, 102},
+        {"CLOSE of a closed channel", [&] { CLOSE(C); }, 103},
+        {"READ_STRING on a closed channel", [&] { READ_STRING(C, line, 255); }, 103},
+        {"READLN_END on a closed channel", [&] { READLN_END(C); }, 103},
+        {"WRITE_STR on a closed channel", [&] { WRITE_STR(0, C, STR("a")); }, 103},
+        {"READ_STRING on a writing channel", [&] { READ_STRING(W, line, 255); }, 104},
+        {"READLN_END on a writing channel", [&] { READLN_END(W); }, 104},
+        {"WRITE_STR on a reading channel", [&] { WRITE_STR(0, R, STR("a")); }, 105},
+        {"WRITE_CHAR on a reading channel", [&] { WRITE_CHAR(0, R, 'a'); }, 105},
+        {"WRITE_SINT on a reading channel", [&] { WRITE_SINT(0, R, 1); }, 105},
+        {"WRITELN_END on a reading channel", [&] { WRITELN_END(R); }, 105},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        INOUTRES = 0;
+        c.op();
+        EXPECT_EQ(INOUTRES, c.code);
+    }
+    EXPECT_EQ(line.LENGTH, 0) << "a failing read leaves an empty string";
+    INOUTRES = 0;
+    CLOSE(R);
+    CLOSE(W);
+}
+
+TEST_F(Codes, OperationsDoNothingWhileACodeIsPending) {
+    write_file(path("in.txt"), "line\n");
+    TEXTREC R, W;
+    ASSIGN(R, counted(path("in.txt")));
+    RESET(R);
+    ASSIGN(W, counted(path("out.txt")));
+    REWRITE(W);
+    INOUTRES = 42;
+    COUNTEDSTRING line = counted("old");
+    READ_STRING(R, line, 255);
+    EXPECT_EQ(line.LENGTH, 0);
+    EXPECT_EQ(R.BUFEND, 0) << "nothing was read";
+    WRITE_STR(0, W, STR("x"));
+    WRITELN_END(W);
+    EXPECT_EQ(W.BUFPOS, 0);
+    CLOSE(W);
+    EXPECT_EQ(W.MODE, FMOUTPUT) << "CLOSE did nothing";
+    REWRITE(W);
+    EXPECT_EQ(INOUTRES, 42) << "the first failure's code stays";
+    INOUTRES = 0;
+    CLOSE(R);
+    CLOSE(W);
+}
+
+TEST_F(Codes, ErrorMapping) {
+    const struct {
+        uint32_t os;
+        uint16_t code;
+    } cases[] = {{2, 2}, {3, 3}, {5, 5}, {19, 150}, {21, 152}, {31, 162}, {32, 5}, {112, 112}, {0x12345, 0x2345}};
+    for (const auto& c : cases) {
+        ERRNO2INOUTRES(c.os);
+        EXPECT_EQ(INOUTRES, c.code) << c.os;
+    }
+}
+
+TEST_F(Codes, BufferedSolutionsAreWrittenOnAnAbnormalEnd) {
+    TEXTREC T;
+    ASSIGN(T, counted(path("out.txt")));
+    REWRITE(T);
+    WRITE_STR(0, T, STR("solution"));
+    INOUTRES = 7;
+    WRITEOPENFILES();
+    EXPECT_EQ(INOUTRES, 7) << "the pending code is kept";
+    EXPECT_EQ(read_file(path("out.txt")), "solution");
+    INOUTRES = 0;
+    CLOSE(T);
+    EXPECT_EQ(read_file(path("out.txt")), "solution");
+}
+
+} // namespace
