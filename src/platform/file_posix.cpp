@@ -23,17 +23,28 @@ struct ErrnoMapping {
 // Every errno in 19..32 has an entry, so none of them can be mistaken for
 // the OS error numbers that the channel maps to 150..162 and 5.
 constexpr ErrnoMapping ERRNO_TABLE[] = {
-    {ENOENT, ERR_FILE_NOT_FOUND},      {ENOTDIR, ERR_PATH_NOT_FOUND},
-    {EACCES, ERR_ACCESS_DENIED},       {EPERM, ERR_ACCESS_DENIED},
-    {EISDIR, ERR_ACCESS_DENIED},       {EROFS, ERR_WRITE_PROTECT},
-    {EWOULDBLOCK, ERR_SHARING_VIOLATION}, {ETXTBSY, ERR_SHARING_VIOLATION},
-    {ENODEV, ERR_NOT_READY},           {ENXIO, ERR_NOT_READY},
-    {EINVAL, ERR_INVALID_PARAMETER},   {ENFILE, ERR_TOO_MANY_OPEN_FILES},
-    {EMFILE, ERR_TOO_MANY_OPEN_FILES}, {ENOTTY, ERR_INVALID_PARAMETER},
-    {EFBIG, ERR_FILE_TOO_LARGE},       {ENOSPC, ERR_DISK_FULL},
-    {EDQUOT, ERR_DISK_FULL},           {ESPIPE, ERR_SEEK},
-    {EMLINK, ERR_GEN_FAILURE},         {EIO, ERR_GEN_FAILURE},
-    {EPIPE, ERR_BROKEN_PIPE},          {ENAMETOOLONG, ERR_FILENAME_TOO_LONG},
+    {ENOENT, ERR_FILE_NOT_FOUND},
+    {ENOTDIR, ERR_PATH_NOT_FOUND},
+    {EACCES, ERR_ACCESS_DENIED},
+    {EPERM, ERR_ACCESS_DENIED},
+    {EISDIR, ERR_ACCESS_DENIED},
+    {EROFS, ERR_WRITE_PROTECT},
+    {EWOULDBLOCK, ERR_SHARING_VIOLATION},
+    {ETXTBSY, ERR_SHARING_VIOLATION},
+    {ENODEV, ERR_NOT_READY},
+    {ENXIO, ERR_NOT_READY},
+    {EINVAL, ERR_INVALID_PARAMETER},
+    {ENFILE, ERR_TOO_MANY_OPEN_FILES},
+    {EMFILE, ERR_TOO_MANY_OPEN_FILES},
+    {ENOTTY, ERR_INVALID_PARAMETER},
+    {EFBIG, ERR_FILE_TOO_LARGE},
+    {ENOSPC, ERR_DISK_FULL},
+    {EDQUOT, ERR_DISK_FULL},
+    {ESPIPE, ERR_SEEK},
+    {EMLINK, ERR_GEN_FAILURE},
+    {EIO, ERR_GEN_FAILURE},
+    {EPIPE, ERR_BROKEN_PIPE},
+    {ENAMETOOLONG, ERR_FILENAME_TOO_LONG},
     {ELOOP, ERR_PATH_NOT_FOUND},
 };
 
@@ -117,7 +128,9 @@ int32_t file_write(Handle h, const uint8_t* buf, uint32_t count, uint32_t* error
     return static_cast<int32_t>(n);
 }
 
-void file_close(Handle h) { close(h); }
+void file_close(Handle h) {
+    close(h);
+}
 
 bool file_is_char_device(Handle h) {
     struct stat st {};

@@ -57,9 +57,8 @@ uint32_t classify(int sig, const siginfo_t* si, uintptr_t sp) {
         default: return FAULT_UNKNOWN;
         }
     case SIGILL:
-        return si->si_code == ILL_PRVOPC || si->si_code == ILL_PRVREG
-                   ? FAULT_PRIVILEGED_INSTRUCTION
-                   : FAULT_ILLEGAL_INSTRUCTION;
+        return si->si_code == ILL_PRVOPC || si->si_code == ILL_PRVREG ? FAULT_PRIVILEGED_INSTRUCTION
+                                                                      : FAULT_ILLEGAL_INSTRUCTION;
     case SIGTRAP: return FAULT_SINGLE_STEP;
     default: return FAULT_UNKNOWN;
     }

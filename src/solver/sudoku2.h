@@ -18,10 +18,10 @@ struct SUD {
     uint8_t CELL[GRIDSIZE][GRIDSIZE];
 };
 
-extern SUD BE;      // the puzzle as read
-extern TEXTREC FI;  // the puzzle file, open only inside BEOLVAS
-extern TEXTREC FO;  // the solutions file
-extern uint8_t L;   // the value tried at the top-left cell by the driver
+extern SUD BE;     // the puzzle as read
+extern TEXTREC FI; // the puzzle file, open only inside BEOLVAS
+extern TEXTREC FO; // the solutions file
+extern uint8_t L;  // the value tried at the top-left cell by the driver
 
 void BEOLVAS();
 void KIIR(SUD M);

@@ -91,14 +91,14 @@ class Scratch:
 class PtyRun:
     """The program on a new pseudo-terminal as its controlling terminal."""
 
-    def __init__(self, cwd, rows=24, cols=80, stdout=None, stdin=None, env=None):
+    def __init__(self, cwd, rows=24, cols=80, stdout=None, stdin=None, env=None, argv=None):
         self.master, slave = pty.openpty()
         import fcntl
         import struct
         import termios
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", rows, cols, 0, 0))
         self.proc = subprocess.Popen(
-            [BINARY], cwd=cwd, start_new_session=True,
+            argv or [BINARY], cwd=cwd, start_new_session=True,
             stdin=stdin if stdin is not None else slave,
             stdout=stdout if stdout is not None else slave,
             stderr=slave, env=env,

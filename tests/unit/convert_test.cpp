@@ -9,8 +9,13 @@ TEST(IntStr, DecimalText) {
     const struct {
         int32_t value;
         const char* text;
-    } cases[] = {{0, "0"}, {7, "7"}, {-5, "-5"}, {10, "10"}, {INT32_MAX, "2147483647"},
-                 {INT32_MIN, "-2147483648"}, {-2147483647, "-2147483647"}};
+    } cases[] = {{0, "0"},
+                 {7, "7"},
+                 {-5, "-5"},
+                 {10, "10"},
+                 {INT32_MAX, "2147483647"},
+                 {INT32_MIN, "-2147483648"},
+                 {-2147483647, "-2147483647"}};
     for (const auto& c : cases) {
         COUNTEDSTRING s{};
         INT_STR(c.value, s);
@@ -24,15 +29,30 @@ TEST(ValUnsignedInt, ValuesAndCodes) {
         uint32_t value;
         int32_t code;
     } cases[] = {
-        {"12", 12, 0},          {" 7", 7, 0},           {"\t 7", 7, 0},
-        {"$1F", 31, 0},         {"$1f", 31, 0},         {"%101", 5, 0},
-        {"&17", 15, 0},         {"+5", 5, 0},           {"-1", 0, 2},
-        {"4294967295", 4294967295U, 0},                 {"4294967296", 0, 10},
-        {"1 ", 0, 2},           {"", 0, 1},             {"$00010", 16, 0},
-        {"$0", 0, 0},           {"&0", 0, 0},           {"$", 0, 2},
-        {"%2", 0, 2},           {"&8", 0, 2},           {"12a", 0, 3},
-        {"$FFFFFFFF", 4294967295U, 0},                  {"$100000000", 0, 10},
-        {"+", 0, 2},            {" ", 0, 2},
+        {"12", 12, 0},
+        {" 7", 7, 0},
+        {"\t 7", 7, 0},
+        {"$1F", 31, 0},
+        {"$1f", 31, 0},
+        {"%101", 5, 0},
+        {"&17", 15, 0},
+        {"+5", 5, 0},
+        {"-1", 0, 2},
+        {"4294967295", 4294967295U, 0},
+        {"4294967296", 0, 10},
+        {"1 ", 0, 2},
+        {"", 0, 1},
+        {"$00010", 16, 0},
+        {"$0", 0, 0},
+        {"&0", 0, 0},
+        {"$", 0, 2},
+        {"%2", 0, 2},
+        {"&8", 0, 2},
+        {"12a", 0, 3},
+        {"$FFFFFFFF", 4294967295U, 0},
+        {"$100000000", 0, 10},
+        {"+", 0, 2},
+        {" ", 0, 2},
     };
     for (const auto& c : cases) {
         int32_t code = -99;
@@ -50,7 +70,8 @@ TEST(ValUnsignedInt, EveryOneCharacterText) {
             EXPECT_EQ(value, static_cast<uint32_t>(b - '0'));
             EXPECT_EQ(code, 0);
         } else {
-            const bool prefix = std::string("\t +-$%&").find(static_cast<char>(b)) != std::string::npos;
+            const bool prefix =
+                std::string("\t +-$%&").find(static_cast<char>(b)) != std::string::npos;
             EXPECT_EQ(value, 0u) << b;
             EXPECT_EQ(code, prefix ? 2 : 1) << b;
         }

@@ -3,7 +3,8 @@
 
 namespace {
 
-const Grid PUZZLE = parse_grid("53..7....6..195....98....6.8...6...34..8.3..17...2...6.6....28....419..5....8..79");
+const Grid PUZZLE =
+    parse_grid("53..7....6..195....98....6.8...6...34..8.3..17...2...6.6....28....419..5....8..79");
 
 using Reader = InScratchDir;
 
@@ -18,7 +19,8 @@ TEST_F(Reader, LayoutsThatReadAsTheSameGrid) {
     };
     std::string long_lines;
     for (size_t p = 0, q; (q = lf.find('\n', p)) != std::string::npos; p = q + 1)
-        long_lines += lf.substr(p, q - p) + " ignored past column 17" + std::string(300, 'z') + "\n";
+        long_lines +=
+            lf.substr(p, q - p) + " ignored past column 17" + std::string(300, 'z') + "\n";
     const struct {
         const char* name;
         std::string bytes;
@@ -60,7 +62,9 @@ TEST_F(Reader, ShortAndMissingLinesAreEmptyCells) {
     EXPECT_EQ(read_puzzle(bytes), expected);
 }
 
-TEST_F(Reader, EmptyFileIsTheEmptyGrid) { EXPECT_EQ(read_puzzle(""), Grid{}); }
+TEST_F(Reader, EmptyFileIsTheEmptyGrid) {
+    EXPECT_EQ(read_puzzle(""), Grid{});
+}
 
 TEST_F(Reader, FileIsClosedAfterReading) {
     read_puzzle("1\n");

@@ -28,7 +28,8 @@ void DISPLAYSTEP(SUD S, uint8_t Y, uint8_t X) {
 
 namespace {
 
-const Grid SOLVED = parse_grid("534678912672195348198342567859761423426853791713924856961537284287419635345286179");
+const Grid SOLVED =
+    parse_grid("534678912672195348198342567859761423426853791713924856961537284287419635345286179");
 
 // An independent enumeration: empty cells in row-major order, values in
 // ascending order, each checked against everything in the grid.
@@ -203,7 +204,8 @@ TEST_F(Search, EmptyGridFirstSolution) {
         for (uint8_t v = 1; v <= 9; ++v) MEGOLD(BE, 0, 0, v);
         FAIL() << "the search ended without a solution";
     }
-    const std::string block(reinterpret_cast<const char*>(FO.BUFFER), static_cast<size_t>(FO.BUFPOS));
+    const std::string block(reinterpret_cast<const char*>(FO.BUFFER),
+                            static_cast<size_t>(FO.BUFPOS));
     EXPECT_EQ(block, solution_block(parse_grid("123456789456789123789123456214365897365897214"
                                                "897214365531642978642978531978531642")));
     FO.BUFPOS = 0;

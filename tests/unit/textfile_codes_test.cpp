@@ -144,7 +144,8 @@ TEST_F(Codes, ErrorMapping) {
     const struct {
         uint32_t os;
         uint16_t code;
-    } cases[] = {{2, 2}, {3, 3}, {5, 5}, {19, 150}, {21, 152}, {31, 162}, {32, 5}, {112, 112}, {0x12345, 0x2345}};
+    } cases[] = {{2, 2},    {3, 3},  {5, 5},     {19, 150},        {21, 152},
+                 {31, 162}, {32, 5}, {112, 112}, {0x12345, 0x2345}};
     for (const auto& c : cases) {
         ERRNO2INOUTRES(c.os);
         EXPECT_EQ(INOUTRES, c.code) << c.os;

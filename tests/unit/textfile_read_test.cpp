@@ -46,8 +46,14 @@ TEST_F(LineReading, LineEndsAndEndOfFile) {
         {"last line without a line end", "ab\ncd", 2, {"ab", "cd"}},
         {"three lines read nine times", "1\n2\n3\n", 9, {"1", "2", "3", "", "", "", "", "", ""}},
         {"empty file", "", 2, {"", ""}},
-        {"0x00 and 0x1A are characters", std::string("a\0b\x1a" "c\n", 6), 1,
-         {std::string("a\0b\x1a" "c", 5)}},
+        {"0x00 and 0x1A are characters",
+         std::string("a\0b\x1a"
+                     "c\n",
+                     6),
+         1,
+         {std::string("a\0b\x1a"
+                      "c",
+                      5)}},
         {"300 characters cut to 255", long300 + "\nnext\n", 2, {std::string(255, 'x'), "next"}},
         {"exactly 255 then CR LF", exact255 + "\r\nnext\r\n", 2, {exact255, "next"}},
     };

@@ -39,7 +39,12 @@ TEST_F(Writing, ItemsAndWidths) {
         {"-12 width 2 never truncates", [](TEXTREC& t) { WRITE_SINT(2, t, -12); }, "-12"},
         {"char width 3", [](TEXTREC& t) { WRITE_CHAR(3, t, 'x'); }, "  x"},
         {"string width 5", [](TEXTREC& t) { WRITE_STR(5, t, STR("ab")); }, "   ab"},
-        {"empty writeln", [](TEXTREC& t) { WRITE_STR(0, t, STR("")); WRITELN_END(t); }, "\r\n"},
+        {"empty writeln",
+         [](TEXTREC& t) {
+             WRITE_STR(0, t, STR(""));
+             WRITELN_END(t);
+         },
+         "\r\n"},
     };
     CLOSE(T);
     for (const Case& c : cases) {

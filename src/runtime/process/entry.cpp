@@ -3,7 +3,6 @@
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
 
-
 [[noreturn]] KEEPFRAME static void EXE_ENTRY() {
     INSTALL_EXCEPTION_HANDLERS();
     REMEMBER_PROGRAM_STACK();
@@ -16,4 +15,6 @@
     EXE_ENTRY();
 }
 
-int main() { mainCRTStartup(); }
+int main() {
+    mainCRTStartup();
+}

@@ -21,8 +21,7 @@ KEEPFRAME void HANDLEERRORFRAME(int32_t NUMBER, uintptr_t FRAME) {
     HANDLEERRORADDRFRAME(NUMBER, FRAMERETURN(FRAME), FRAMELINK(FRAME));
 }
 
-KEEPFRAME void HANDLEERRORADDRFRAME(int32_t NUMBER, uintptr_t ADDRESS,
-                                                    uintptr_t FRAME) {
+KEEPFRAME void HANDLEERRORADDRFRAME(int32_t NUMBER, uintptr_t ADDRESS, uintptr_t FRAME) {
     const auto LOW16 = static_cast<uint16_t>(NUMBER);
     ERRORCODE = LOW16;
     EXITCODE = LOW16;

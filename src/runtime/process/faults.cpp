@@ -49,10 +49,18 @@ static void FAULTHANDLER(const plat::Fault& FAULT) {
     }
 }
 
-void INSTALL_EXCEPTION_HANDLERS() { plat::faults_install(FAULTHANDLER); }
+void INSTALL_EXCEPTION_HANDLERS() {
+    plat::faults_install(FAULTHANDLER);
+}
 
-void REMOVE_EXCEPTION_HANDLERS() { plat::faults_remove(); }
+void REMOVE_EXCEPTION_HANDLERS() {
+    plat::faults_remove();
+}
 
-KEEPFRAME void REMEMBER_PROGRAM_STACK() { plat::stack_bounds(&STACKLOW, &STACKHIGH); }
+KEEPFRAME void REMEMBER_PROGRAM_STACK() {
+    plat::stack_bounds(&STACKLOW, &STACKHIGH);
+}
 
-void LOAD_FPUCW() { plat::fpu_load_control(FPUCW); }
+void LOAD_FPUCW() {
+    plat::fpu_load_control(FPUCW);
+}

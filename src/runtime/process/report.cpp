@@ -28,7 +28,8 @@ COUNTEDSTRING HEXSTR(uint64_t VALUE, uint8_t DIGITS) {
 // An address as the executable offset: 8 digits while it fits, 16 otherwise.
 static COUNTEDSTRING ADDRESSSTR(uintptr_t ADDRESS) {
     uint64_t OFFSET = plat::code_offset(ADDRESS);
-    return HEXSTR(OFFSET, OFFSET <= SHORT_ADDRESS_LIMIT ? SHORT_ADDRESS_DIGITS : LONG_ADDRESS_DIGITS);
+    return HEXSTR(OFFSET,
+                  OFFSET <= SHORT_ADDRESS_LIMIT ? SHORT_ADDRESS_DIGITS : LONG_ADDRESS_DIGITS);
 }
 
 COUNTEDSTRING SYSBACKTRACESTR(uintptr_t ADDRESS) {

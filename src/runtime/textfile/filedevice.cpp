@@ -48,8 +48,8 @@ int32_t FILEOPENFUNC(TEXTREC& T) {
     T.HANDLE = UNUSEDHANDLE;
     const bool WRITING = T.MODE == FMOUTPUT;
     uint32_t OSERROR = 0;
-    T.HANDLE = plat::file_open(T.NAME, WRITING ? plat::OpenMode::Write : plat::OpenMode::Read,
-                               &OSERROR);
+    T.HANDLE =
+        plat::file_open(T.NAME, WRITING ? plat::OpenMode::Write : plat::OpenMode::Read, &OSERROR);
     if (T.HANDLE == plat::INVALID_HANDLE) ERRNO2INOUTRES(OSERROR);
     T.CLOSEFUNC = FILECLOSEFUNC;
     T.FLUSHFUNC = nullptr;
@@ -67,7 +67,8 @@ int32_t FILEREADFUNC(TEXTREC& T) {
     int32_t TOTAL = 0;
     uint32_t OSERROR = 0;
     if (plat::file_is_char_device(T.HANDLE)) {
-        int32_t GOT = plat::file_read(T.HANDLE, T.BUFPTR, static_cast<uint32_t>(T.BUFSIZE), &OSERROR);
+        int32_t GOT =
+            plat::file_read(T.HANDLE, T.BUFPTR, static_cast<uint32_t>(T.BUFSIZE), &OSERROR);
         if (GOT < 0)
             ERRNO2INOUTRES(OSERROR);
         else

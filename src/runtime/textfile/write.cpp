@@ -38,9 +38,13 @@ static void PUTBYTES(TEXTREC& T, const uint8_t* SRC, int32_t COUNT) {
     T.BUFPOS += COUNT;
 }
 
-static void WRITEBUFFER(TEXTREC& T, const uint8_t* SRC, int32_t COUNT) { PUTBYTES(T, SRC, COUNT); }
+static void WRITEBUFFER(TEXTREC& T, const uint8_t* SRC, int32_t COUNT) {
+    PUTBYTES(T, SRC, COUNT);
+}
 
-static void WRITEBLANKS(TEXTREC& T, int32_t COUNT) { PUTBYTES(T, nullptr, COUNT); }
+static void WRITEBLANKS(TEXTREC& T, int32_t COUNT) {
+    PUTBYTES(T, nullptr, COUNT);
+}
 
 void WRITE_STR(int32_t WIDTH, TEXTREC& T, const COUNTEDSTRING& TEXT) {
     if (!OPENFOROUTPUT(T)) return;

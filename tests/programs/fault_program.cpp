@@ -1,0 +1,91 @@
+// A program on the runtime that fails in the way SUDOKU2_FAULT names, for the
+// end-to-end tests of the run-time error report, faults and exit codes.
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/process/keepframe.h"
+#include "runtime/process/process.h"
+#include "runtime/textfile/textrec.h"
+
+namespace {
+
+const char* FAULT = "";
+volatile int ZERO = 0;
+volatile int SEVEN = 7;
+volatile double FZERO = 0.0;
+volatile double HUGE_VALUE = 1e308;
+int* volatile NOWHERE = nullptr;
+constexpr int DEEP = 300;
+
+KEEPFRAME void FAIL_IO() {
+    TEXTREC T;
+    ASSIGN(T, STR("/nonexistent-directory/missing.txt"));
+    RESET(T);
+    IOCHECK();
+}
+
+KEEPFRAME void DESCEND(int DEPTH) {
+    if (DEPTH == 0) {
+        FAIL_IO();
+        return;
+    }
+    DESCEND(DEPTH - 1);
+    ZERO = ZERO + 0; // keeps the call from being the last action
+}
+
+// Recurses until the stack runs out; the volatile test hides that from the compiler.
+KEEPFRAME int RECURSE_FOREVER(int N) {
+    volatile char PAD[256];
+    PAD[0] = static_cast<char>(N);
+    if (ZERO == 0) return RECURSE_FOREVER(N + 1) + PAD[0];
+    return 0;
+}
+
+KEEPFRAME void FAIL_NOW() {
+    if (std::strcmp(FAULT, "deep") == 0) DESCEND(DEEP);
+    if (std::strcmp(FAULT, "io") == 0) FAIL_IO();
+    if (std::strcmp(FAULT, "div0") == 0) ZERO = SEVEN / ZERO;
+    if (std::strcmp(FAULT, "null") == 0) *NOWHERE = 1;
+    if (std::strcmp(FAULT, "recurse") == 0) ZERO = RECURSE_FOREVER(0);
+    if (std::strcmp(FAULT, "range") == 0) BOUNDCHECK(9 + ZERO, BOUNDS{0, 8});
+    if (std::strcmp(FAULT, "overflow") == 0) OVERFLOW();
+    if (std::strcmp(FAULT, "fdiv0") == 0) FZERO = 1.0 / FZERO;
+    if (std::strcmp(FAULT, "finvalid") == 0) FZERO = FZERO / FZERO;
+    if (std::strcmp(FAULT, "foverflow") == 0) FZERO = HUGE_VALUE * HUGE_VALUE;
+    if (std::strcmp(FAULT, "halt") == 0) HALT(1);
+    if (std::strcmp(FAULT, "error256") == 0)
+        HANDLEERRORFRAME(256, reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
+}
+
+void SAY(const char* TEXT) {
+    WRITE_STR(0, STDERR, STR(TEXT));
+    WRITELN_END(STDERR);
+}
+
+void FINAL2() {
+    SAY("finalise module 2");
+}
+void FINAL3() {
+    SAY("finalise module 3");
+}
+void INIT4_FAILS() {
+    INOUTRES = 2;
+    IOCHECK();
+}
+
+} // namespace
+
+KEEPFRAME void MAINPROGRAM() {
+    const char* CHOSEN = std::getenv("SUDOKU2_FAULT");
+    FAULT = CHOSEN != nullptr ? CHOSEN : "";
+    // This program draws nothing, so it does without the console device,
+    // unless a test asks for it.
+    if (std::getenv("SUDOKU2_CONSOLE") == nullptr) INITFINAL.MODULES[3].INIT = nullptr;
+    INITFINAL.MODULES[1].FINAL = FINAL2;
+    INITFINAL.MODULES[2].FINAL = FINAL3;
+    if (std::strcmp(FAULT, "module4") == 0) INITFINAL.MODULES[3].INIT = INIT4_FAILS;
+    ISCONSOLE = true;
+    INITIALIZEUNITS();
+    FAIL_NOW();
+    DO_EXIT();
+}
