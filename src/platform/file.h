@@ -48,6 +48,10 @@ constexpr Handle STD_INPUT = 0;
 constexpr Handle STD_OUTPUT = 1;
 constexpr Handle STD_ERROR = 2;
 
+// Set by the terminal: called before anything is written to a terminal
+// handle, so that the terminal is brought up to date first.
+extern void (*BEFORE_TERMINAL_WRITE)(Handle h);
+
 // Translates an errno value into the OS error numbering above; an errno
 // with no counterpart comes back as itself.
 uint32_t os_error_from_errno(int err);

@@ -116,7 +116,10 @@ int32_t file_read(Handle h, uint8_t* buf, uint32_t count, uint32_t* error) {
     return static_cast<int32_t>(n);
 }
 
+void (*BEFORE_TERMINAL_WRITE)(Handle h) = nullptr;
+
 int32_t file_write(Handle h, const uint8_t* buf, uint32_t count, uint32_t* error) {
+    if (BEFORE_TERMINAL_WRITE != nullptr && isatty(h)) BEFORE_TERMINAL_WRITE(h);
     ssize_t n;
     do {
         n = write(h, buf, count);

@@ -54,6 +54,10 @@ using EndHook = void (*)();
 void at_process_end(EndHook hook);
 void run_end_hooks();
 
+// Something to do when Ctrl+C, SIGTERM or SIGHUP ends the process at the
+// program's next pause (hand buffered solutions to the OS).
+void on_termination(void (*hook)());
+
 // Ends the process. A status whose low 8 bits are 0 but which is not 0
 // ends it with 255, so that a failure is never reported as success.
 [[noreturn]] void process_exit(uint32_t status);

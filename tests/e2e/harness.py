@@ -154,7 +154,7 @@ class Tmux:
         cmd = command or "'%s'" % BINARY
         subprocess.run(["tmux", "-L", self.name, "-f", "/dev/null", "new-session", "-d",
                         "-s", self.name, "-x", str(cols), "-y", str(rows), "-c", cwd,
-                        "sh -c \"%s; echo \\$? > .status; sleep 60\"" % cmd.replace('"', '\\"')],
+                        "sh -c 'trap : INT; %s; echo $? > .status; sleep 60'" % cmd.replace("'", "'\\''")],
                        check=True, env=dict(os.environ, TERM="xterm-256color"))
 
     def keys(self, *keys):

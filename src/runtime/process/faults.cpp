@@ -3,6 +3,7 @@
 #include "runtime/process/process.h"
 
 #include "platform/process.h"
+#include "runtime/textfile/filedevice.h"
 
 namespace {
 
@@ -51,6 +52,8 @@ static void FAULTHANDLER(const plat::Fault& FAULT) {
 
 void INSTALL_EXCEPTION_HANDLERS() {
     plat::faults_install(FAULTHANDLER);
+    // A search ended by Ctrl+C, SIGTERM or SIGHUP keeps the solutions it found.
+    plat::on_termination(WRITEOPENFILES);
 }
 
 void REMOVE_EXCEPTION_HANDLERS() {

@@ -1,0 +1,24 @@
+// A grid of console cells and the console's scroll rule over it, shared by
+// the terminal and by the tests' in-memory console.
+#pragma once
+#include <cstdint>
+
+#include "platform/console.h"
+
+namespace plat {
+
+struct CellBuffer {
+    Cell* cells;   // width × height, row by row
+    Cell* scratch; // as large as CELLS, for moving a rectangle
+    int32_t width;
+    int32_t height;
+};
+
+void cells_write(CellBuffer& b, int32_t x, int32_t y, Cell cell);
+
+// Moves RECT so that its top-left lands on (DEST_X, DEST_Y), writing only
+// inside CLIP; the cells of RECT inside CLIP that the moved rectangle does not
+// cover become FILL.
+void cells_scroll(CellBuffer& b, Rect rect, Rect clip, int32_t dest_x, int32_t dest_y, Cell fill);
+
+} // namespace plat

@@ -1,0 +1,62 @@
+// The terminal behind the platform console: shared state of its parts
+// (screen buffer and drawing, modes and signals, key decoding).
+#pragma once
+#include <csignal>
+#include <cstdint>
+
+#include "platform/cellbuffer.h"
+#include "platform/console.h"
+
+namespace plat::term {
+
+// The screen buffer the terminal is kept in step with. The terminal shows
+// FRONT; BACK is what the console holds. Drawing sends their differences.
+struct Terminal {
+    bool attached;
+    int out_fd;    // the terminal drawn on
+    int in_fd;     // the terminal whose input and replies are read; -1 if none
+    int32_t width; // the buffer's size, fixed at start-up
+    int32_t height;
+    Cell* back; // the cells of BUFFER
+    Cell* front;
+    CellBuffer buffer;
+    char* out; // one update's bytes
+    int32_t out_capacity;
+    int32_t cursor_x; // where the console's cursor stands
+    int32_t cursor_y;
+    bool dirty;     // BACK has changed since the last update
+    bool repaint;   // FRONT is unknown: every cell is sent
+    bool placed;    // the terminal's cursor was put at the console's cursor,
+                    // which has not moved since
+    int32_t term_x; // where the terminal's cursor is; -1 if unknown
+    int32_t term_y;
+    int32_t sgr; // the terminal's current attribute; -1 if unknown
+    bool utf8;
+};
+
+// The attribute the terminal starts with: light grey on black.
+constexpr uint8_t START_ATTRIBUTE = 7;
+
+extern Terminal TERM;
+extern volatile sig_atomic_t RESIZED;
+
+// Takes the terminal on FD over: size, modes, start cursor, signals.
+bool attach(int fd);
+
+// Brings the terminal up to date in one write.
+void present();
+
+// Gives the terminal back its modes and colours; safe in a signal handler.
+void restore_modes();
+
+// Input bytes that arrived before they were asked for (during the cursor
+// position query), kept for the key decoder.
+constexpr int32_t EARLY_INPUT_CAPACITY = 256;
+extern uint8_t EARLY_INPUT[EARLY_INPUT_CAPACITY];
+extern int32_t EARLY_INPUT_COUNT;
+
+// Acts on a pending Ctrl+C, SIGTERM or SIGHUP: saves what must be saved,
+// gives the terminal back and ends the process by that signal.
+void act_on_pending_signal();
+
+} // namespace plat::term

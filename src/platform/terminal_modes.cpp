@@ -1,0 +1,235 @@
+// Taking the terminal over: its size, its input modes, the start cursor, and
+// giving it back at every end of the process.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "platform/process.h"
+#include "platform/terminal.h"
+
+namespace plat::term {
+
+uint8_t EARLY_INPUT[EARLY_INPUT_CAPACITY];
+int32_t EARLY_INPUT_COUNT = 0;
+
+void before_foreign_write();
+
+namespace {
+
+constexpr int CURSOR_QUERY_TIMEOUT_MS = 100;
+constexpr int32_t BYTES_PER_CELL_WORST = 32;
+constexpr int32_t UPDATE_SLACK = 64;
+constexpr char CURSOR_QUERY[] = "\x1b[6n";
+constexpr char RESET_COLOURS[] = "\x1b[0m";
+constexpr int NANOS_PER_MILLI = 1000000;
+constexpr int MILLIS_PER_SECOND = 1000;
+
+// Signals that end the process: Ctrl+C, SIGTERM and SIGHUP wait for the
+// program's next pause so that no solution block is cut; the others end it
+// at once. Either way the terminal gets its modes back first.
+constexpr int DEFERRED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int IMMEDIATE_SIGNALS[] = {SIGQUIT, SIGABRT, SIGALRM,   SIGUSR1, SIGUSR2,
+                                     SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF};
+
+struct SavedModes {
+    int fd;
+    termios modes;
+};
+SavedModes SAVED[2];
+int SAVED_COUNT = 0;
+volatile sig_atomic_t PENDING_SIGNAL = 0;
+void (*TERMINATION_HOOK)() = nullptr;
+
+bool utf8_locale() {
+    const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    for (const char* name : names) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || *value == '\0') continue;
+        return strcasestr(value, "UTF-8") != nullptr || strcasestr(value, "UTF8") != nullptr;
+    }
+    return false;
+}
+
+void raw_modes(int fd) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return;
+    for (int i = 0; i < SAVED_COUNT; ++i)
+        if (SAVED[i].fd == fd) return;
+    SAVED[SAVED_COUNT++] = {fd, t};
+    // Keys arrive one by one, unechoed, CR as CR; Ctrl-S, Ctrl-Q, Ctrl-V,
+    // Ctrl-Z and Ctrl-\ arrive as keys; Ctrl+C still interrupts.
+    t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL | IEXTEN));
+    t.c_iflag &= static_cast<tcflag_t>(~(ICRNL | INLCR | IGNCR | IXON | IXOFF));
+    t.c_cc[VSUSP] = _POSIX_VDISABLE;
+    t.c_cc[VQUIT] = _POSIX_VDISABLE;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+long now_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * MILLIS_PER_SECOND + ts.tv_nsec / NANOS_PER_MILLI;
+}
+
+// Asks the terminal where its cursor is; keeps any other input for the keys.
+void query_cursor() {
+    if (TERM.in_fd < 0) return;
+    if (write(TERM.out_fd, CURSOR_QUERY, sizeof CURSOR_QUERY - 1) < 0) return;
+    const long deadline = now_ms() + CURSOR_QUERY_TIMEOUT_MS;
+    uint8_t reply[32];
+    int32_t n = 0;
+    for (;;) {
+        long left = deadline - now_ms();
+        if (left <= 0) break;
+        pollfd p{TERM.in_fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+        uint8_t b = 0;
+        if (read(TERM.in_fd, &b, 1) != 1) break;
+        if (n == 0 && b != 0x1b) {
+            if (EARLY_INPUT_COUNT < EARLY_INPUT_CAPACITY) EARLY_INPUT[EARLY_INPUT_COUNT++] = b;
+            continue;
+        }
+        reply[n++] = b;
+        if (b == 'R') {
+            int row = 0, col = 0;
+            reply[n] = 0;
+            if (std::sscanf(reinterpret_cast<char*>(reply), "\x1b[%d;%dR", &row, &col) == 2 &&
+                row >= 1 && col >= 1) {
+                TERM.cursor_x = col - 1 < TERM.width ? col - 1 : TERM.width - 1;
+                TERM.cursor_y = row - 1 < TERM.height ? row - 1 : TERM.height - 1;
+                TERM.term_x = TERM.cursor_x;
+                TERM.term_y = TERM.cursor_y;
+            }
+            return;
+        }
+        if (n >= static_cast<int32_t>(sizeof reply) - 1 || (n == 2 && b != '[')) {
+            // Not the reply: hand the bytes on as input.
+            for (int32_t i = 0; i < n && EARLY_INPUT_COUNT < EARLY_INPUT_CAPACITY; ++i)
+                EARLY_INPUT[EARLY_INPUT_COUNT++] = reply[i];
+            n = 0;
+        }
+    }
+}
+
+void on_resize(int) {
+    RESIZED = 1;
+}
+
+void on_deferred_signal(int sig) {
+    PENDING_SIGNAL = sig;
+}
+
+void on_immediate_signal(int sig) {
+    restore_modes();
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+void install_signals() {
+    struct sigaction sa {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_handler = on_resize;
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGWINCH, &sa, nullptr);
+    // No SA_RESTART: a pause or key wait ends early and acts on the signal.
+    sa.sa_flags = 0;
+    sa.sa_handler = on_deferred_signal;
+    for (int sig : DEFERRED_SIGNALS) sigaction(sig, &sa, nullptr);
+    sa.sa_handler = on_immediate_signal;
+    for (int sig : IMMEDIATE_SIGNALS) sigaction(sig, &sa, nullptr);
+}
+
+bool same_terminal(int a, int b) {
+    struct stat sa {
+    }, sb{};
+    return fstat(a, &sa) == 0 && fstat(b, &sb) == 0 && S_ISCHR(sa.st_mode) &&
+           sa.st_rdev == sb.st_rdev;
+}
+
+void before_terminal_write(Handle h) {
+    if (TERM.attached && same_terminal(h, TERM.out_fd)) before_foreign_write();
+}
+
+void end_of_process() {
+    present();
+    restore_modes();
+}
+
+} // namespace
+
+bool attach(int fd) {
+    if (TERM.attached) return TERM.out_fd == fd || same_terminal(fd, TERM.out_fd);
+    winsize ws{};
+    if (!isatty(fd) || ioctl(fd, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0 || ws.ws_row == 0)
+        return false;
+    TERM.out_fd = fd;
+    TERM.width = ws.ws_col;
+    TERM.height = ws.ws_row;
+    const int32_t cells = TERM.width * TERM.height;
+    TERM.back = new Cell[static_cast<size_t>(cells)];
+    TERM.front = new Cell[static_cast<size_t>(cells)];
+    TERM.out_capacity = cells * BYTES_PER_CELL_WORST + UPDATE_SLACK;
+    TERM.out = new char[static_cast<size_t>(TERM.out_capacity)];
+    for (int32_t i = 0; i < cells; ++i) TERM.back[i] = TERM.front[i] = Cell{' ', START_ATTRIBUTE};
+    TERM.buffer =
+        CellBuffer{TERM.back, new Cell[static_cast<size_t>(cells)], TERM.width, TERM.height};
+    TERM.cursor_x = TERM.cursor_y = 0;
+    TERM.term_x = TERM.term_y = -1;
+    TERM.sgr = -1;
+    TERM.repaint = true;
+    TERM.dirty = false;
+    TERM.utf8 = utf8_locale();
+    // Keys and the terminal's replies come from standard input when it is
+    // this terminal, otherwise from the terminal opened by name.
+    if (isatty(STDIN_FILENO))
+        TERM.in_fd = STDIN_FILENO;
+    else if (fcntl(fd, F_GETFL) >= 0 && (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR)
+        TERM.in_fd = fd;
+    else
+        TERM.in_fd = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (TERM.in_fd >= 0) raw_modes(TERM.in_fd);
+    if (TERM.in_fd != fd) raw_modes(fd);
+    TERM.attached = true;
+    at_process_end(end_of_process);
+    install_signals();
+    BEFORE_TERMINAL_WRITE = before_terminal_write;
+    query_cursor();
+    return true;
+}
+
+void restore_modes() {
+    if (!TERM.attached) return;
+    ssize_t ignored = write(TERM.out_fd, RESET_COLOURS, sizeof RESET_COLOURS - 1);
+    (void)ignored;
+    // Newest first: a second handle on the same terminal saved modes already changed.
+    for (int i = SAVED_COUNT; i > 0; --i) tcsetattr(SAVED[i - 1].fd, TCSANOW, &SAVED[i - 1].modes);
+}
+
+void act_on_pending_signal() {
+    const int sig = PENDING_SIGNAL;
+    if (sig == 0) return;
+    if (TERMINATION_HOOK != nullptr) TERMINATION_HOOK();
+    run_end_hooks();
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+} // namespace plat::term
+
+namespace plat {
+
+void on_termination(void (*hook)()) {
+    term::TERMINATION_HOOK = hook;
+}
+
+} // namespace plat

@@ -1,0 +1,203 @@
+// Drawing on the terminal: the console's cells are kept in a buffer and the
+// terminal receives only what differs from what it already shows.
+#include <cerrno>
+#include <cstring>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "platform/cp437.h"
+#include "platform/terminal.h"
+
+namespace plat::term {
+
+Terminal TERM;
+volatile sig_atomic_t RESIZED = 0;
+
+namespace {
+
+constexpr uint8_t ATTR_FOREGROUND = 0x0F;
+constexpr uint8_t ATTR_FOREGROUND_INTENSE = 0x08;
+constexpr uint8_t ATTR_BACKGROUND_SHIFT = 4;
+constexpr uint8_t ATTR_COLOUR_BITS = 0x07;
+constexpr uint8_t ATTR_BACKGROUND_INTENSE = 0x80;
+constexpr int SGR_FOREGROUND = 30;
+constexpr int SGR_FOREGROUND_INTENSE = 90;
+constexpr int SGR_BACKGROUND = 40;
+constexpr int SGR_BACKGROUND_INTENSE = 100;
+constexpr uint8_t FIRST_PRINTABLE = 32;
+constexpr uint8_t LAST_PRINTABLE = 126;
+// Unchanged cells between two changed ones are sent again rather than
+// jumping over them when there are at most this many.
+constexpr int32_t BRIDGE_CELLS = 3;
+constexpr int DECIMAL = 10;
+constexpr char CLEAR_SCREEN[] = "\x1b[0m\x1b[H\x1b[2J";
+
+int32_t LEN = 0;
+
+void put(const char* bytes, int32_t n) {
+    std::memcpy(TERM.out + LEN, bytes, static_cast<size_t>(n));
+    LEN += n;
+}
+
+void put_char(char c) {
+    TERM.out[LEN++] = c;
+}
+
+void put_number(int value) {
+    char digits[12];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % DECIMAL);
+        value /= DECIMAL;
+    } while (value != 0);
+    while (n > 0) put_char(digits[--n]);
+}
+
+// Win32 colour bits (1 blue, 4 red) to the terminal's (1 red, 4 blue).
+int ansi_colour(uint8_t colour) {
+    return ((colour & 1) << 2) | (colour & 2) | ((colour & 4) >> 2);
+}
+
+int foreground_code(uint8_t attr) {
+    int base = (attr & ATTR_FOREGROUND_INTENSE) != 0 ? SGR_FOREGROUND_INTENSE : SGR_FOREGROUND;
+    return base + ansi_colour(attr & ATTR_COLOUR_BITS);
+}
+
+int background_code(uint8_t attr) {
+    int base = (attr & ATTR_BACKGROUND_INTENSE) != 0 ? SGR_BACKGROUND_INTENSE : SGR_BACKGROUND;
+    return base + ansi_colour((attr >> ATTR_BACKGROUND_SHIFT) & ATTR_COLOUR_BITS);
+}
+
+// Sends only the colour that changed when the terminal's colours are known.
+void set_attribute(uint8_t attr) {
+    if (TERM.sgr == attr) return;
+    const bool known = TERM.sgr >= 0;
+    const bool fg =
+        !known || foreground_code(attr) != foreground_code(static_cast<uint8_t>(TERM.sgr));
+    const bool bg =
+        !known || background_code(attr) != background_code(static_cast<uint8_t>(TERM.sgr));
+    put("\x1b[", 2);
+    if (fg) put_number(foreground_code(attr));
+    if (fg && bg) put_char(';');
+    if (bg) put_number(background_code(attr));
+    put_char('m');
+    TERM.sgr = attr;
+}
+
+void move_to(int32_t x, int32_t y) {
+    if (TERM.term_y == y && TERM.term_x == x) return;
+    if (TERM.term_y == y && x == 0) {
+        put_char('\r');
+    } else if (TERM.term_y == y && TERM.term_x >= 0 && x > TERM.term_x) {
+        put("\x1b[", 2);
+        put_number(x - TERM.term_x);
+        put_char('C');
+    } else {
+        put("\x1b[", 2);
+        put_number(y + 1);
+        put_char(';');
+        put_number(x + 1);
+        put_char('H');
+    }
+    TERM.term_x = x;
+    TERM.term_y = y;
+}
+
+void put_glyph(uint8_t ch) {
+    if (TERM.utf8) {
+        const Glyph& g = CP437_UTF8[ch];
+        put(g.bytes, g.length);
+    } else {
+        put_char(ch >= FIRST_PRINTABLE && ch <= LAST_PRINTABLE ? static_cast<char>(ch) : '?');
+    }
+}
+
+bool same(int32_t i) {
+    return !TERM.repaint && TERM.back[i].ch == TERM.front[i].ch &&
+           TERM.back[i].attr == TERM.front[i].attr;
+}
+
+void flush_out() {
+    int32_t done = 0;
+    while (done < LEN) {
+        ssize_t n = write(TERM.out_fd, TERM.out + done, static_cast<size_t>(LEN - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<int32_t>(n);
+    }
+    LEN = 0;
+}
+
+// The terminal's current size, clipped to the buffer's.
+void visible_size(int32_t* w, int32_t* h) {
+    *w = TERM.width;
+    *h = TERM.height;
+    winsize ws{};
+    if (ioctl(TERM.out_fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
+        if (ws.ws_col < *w) *w = ws.ws_col;
+        if (ws.ws_row < *h) *h = ws.ws_row;
+    }
+}
+
+} // namespace
+
+void present() {
+    if (!TERM.attached) return;
+    static int32_t visible_w = 0, visible_h = 0;
+    if (RESIZED != 0 || visible_w == 0) {
+        if (RESIZED != 0) {
+            RESIZED = 0;
+            TERM.repaint = true;
+            put(CLEAR_SCREEN, sizeof CLEAR_SCREEN - 1);
+            TERM.sgr = -1;
+            TERM.term_x = TERM.term_y = 0;
+            TERM.dirty = true;
+        }
+        visible_size(&visible_w, &visible_h);
+    }
+    if (TERM.dirty) {
+        for (int32_t y = 0; y < visible_h; ++y) {
+            const int32_t row = y * TERM.width;
+            int32_t x = 0;
+            while (x < visible_w) {
+                if (same(row + x)) {
+                    ++x;
+                    continue;
+                }
+                int32_t last = x;
+                for (int32_t i = x + 1; i < visible_w && i - last <= BRIDGE_CELLS + 1; ++i)
+                    if (!same(row + i)) last = i;
+                move_to(x, y);
+                for (; x <= last; ++x) {
+                    set_attribute(TERM.back[row + x].attr);
+                    put_glyph(TERM.back[row + x].ch);
+                    TERM.front[row + x] = TERM.back[row + x];
+                }
+                // The last column leaves the terminal's cursor in a pending wrap.
+                TERM.term_x = x < visible_w ? x : -1;
+            }
+        }
+        TERM.dirty = false;
+        TERM.repaint = false;
+    }
+    int32_t cx = TERM.cursor_x < visible_w ? TERM.cursor_x : visible_w - 1;
+    int32_t cy = TERM.cursor_y < visible_h ? TERM.cursor_y : visible_h - 1;
+    move_to(cx, cy);
+    TERM.placed = true;
+    flush_out();
+}
+
+void before_foreign_write() {
+    // Lines another writer puts on the terminal follow each other from the
+    // console's cursor: the terminal is only brought back to it after a change.
+    if (TERM.placed && !TERM.dirty && RESIZED == 0) return;
+    present();
+    // Other writers show in the terminal's own colours, from the console's cursor.
+    put("\x1b[0m", 4);
+    flush_out();
+    TERM.sgr = -1;
+    TERM.term_x = -1;
+    TERM.term_y = -1;
+}
+
+} // namespace plat::term

@@ -1,0 +1,38 @@
+// The console device as a text channel: OUTPUT's characters go cell by cell
+// onto the screen, INPUT's lines come from the line editor.
+#include "runtime/console/crt.h"
+
+void ASSIGNCRT(TEXTREC& T) {
+    ASSIGN(T, STR(""));
+    T.OPENFUNC = CRTOPEN;
+}
+
+int32_t CRTOPEN(TEXTREC& T) {
+    if (T.MODE == FMOUTPUT) {
+        T.INOUTFUNC = CRTWRITE;
+        T.FLUSHFUNC = CRTWRITE;
+    } else {
+        T.MODE = FMINPUT;
+        T.INOUTFUNC = CRTREAD;
+        T.FLUSHFUNC = CRTRETURN;
+    }
+    T.CLOSEFUNC = CRTCLOSE;
+    return 0;
+}
+
+int32_t CRTWRITE(TEXTREC& T) {
+    GETSCREENCURSOR(CURRX, CURRY);
+    for (int32_t I = 0; I < T.BUFPOS; ++I) WRITECHAR(T.BUFPTR[I]);
+    SETSCREENCURSOR(CURRX, CURRY);
+    T.BUFPOS = 0;
+    return 0;
+}
+
+int32_t CRTRETURN(TEXTREC&) {
+    return 0;
+}
+
+int32_t CRTCLOSE(TEXTREC& T) {
+    T.MODE = FMCLOSED;
+    return 0;
+}

@@ -1,0 +1,131 @@
+"""End to end in a real terminal: the animated picture, the banner, the
+terminal's modes, signals mid-search, and errors shown below the picture."""
+import os
+import re
+import signal
+import subprocess
+import time
+
+from harness import (BANNER, BINARY, SOLVED, PtyRun, Scratch, Tmux, grid_text, main, run_plain,
+                     solution_block, solve_all, unittest)
+
+RED_BACKGROUND = re.compile(r"\x1b\[(?:[0-9;]*;)?41m")
+
+
+def puzzle_without(cells):
+    chars = list(SOLVED)
+    for r, c in cells:
+        chars[r * 9 + c] = "0"
+    return "".join(chars)
+
+
+# Eight solutions, a few seconds apart at 60 ms a step.
+MANY_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8), (2, 4), (2, 5), (5, 4), (5, 5),
+                                 (0, 3), (0, 4), (3, 3), (3, 4)])
+# Thousands of steps: still searching when the tests interrupt it.
+LONG_SEARCH = ("530070000600195000098000060800060003400803001700020006060000280000419005000080079")
+
+
+class Console(unittest.TestCase):
+    def setUp(self):
+        self.scratch = None
+        self.tmux = None
+
+    def tearDown(self):
+        if self.tmux:
+            self.tmux.kill()
+        if self.scratch:
+            self.scratch.cleanup()
+
+    def start(self, puzzle, command=None):
+        self.scratch = Scratch(grid_text(puzzle))
+        self.tmux = Tmux(self.scratch.dir, command=command)
+        return self.tmux
+
+    def test_last_picture_banner_and_enter(self):
+        puzzle = puzzle_without([(0, 2), (4, 4)])
+        tmux = self.start(puzzle)
+        screen = tmux.wait_for(lambda s: BANNER[2] in s)
+        rows = screen.splitlines()
+        # The last step tries 9 at (0, 2): the grid as received, that cell on red.
+        for r in range(9):
+            self.assertEqual(rows[r], " ".join(puzzle[r * 9:(r + 1) * 9]))
+        self.assertEqual(rows[9], "")
+        self.assertEqual(rows[10:13], BANNER)
+        coloured = tmux.screen(escapes=True).splitlines()
+        # Only the highlighted cell's two places are on red: "0 " at columns 5-6.
+        first = coloured[0]
+        match = RED_BACKGROUND.search(first)
+        self.assertTrue(match, repr(first))
+        self.assertTrue(first[match.end():].startswith("0 "), repr(first))
+        for line in coloured[1:9]:
+            self.assertIsNone(RED_BACKGROUND.search(line), repr(line))
+        tmux.keys("Enter")
+        self.assertEqual(tmux.status(), 0)
+        self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
+
+    def test_standard_output_in_a_file_leaves_the_picture_on_the_terminal(self):
+        tmux = self.start(SOLVED, command="'%s' > stdout.txt" % BINARY)
+        tmux.wait_for(lambda s: BANNER[0] in s and s.startswith("5 3 4 6 7 8 9 1 2"))
+        tmux.keys("Enter")
+        self.assertEqual(tmux.status(), 0)
+        self.assertEqual(self.scratch.read("stdout.txt"), b"")
+
+    def test_no_terminal_at_all(self):
+        self.scratch = Scratch(grid_text(SOLVED))
+        result = run_plain(self.scratch.dir)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, b"No way to get the console handle\r\n")
+        self.assertEqual(result.stdout, b"")
+        self.assertFalse(os.path.exists(self.scratch.path("out.txt")))
+
+    def test_ctrl_c_gives_the_terminal_back(self):
+        tmux = self.start(LONG_SEARCH,
+                          command="stty -a > before.txt; '%s'; echo $? > code.txt; stty -a > after.txt"
+                          % BINARY)
+        tmux.wait_for(lambda s: s.startswith("5 3 "))
+        time.sleep(0.5)
+        tmux.keys("C-c")
+        tmux.status()
+        self.assertEqual(self.scratch.read("code.txt").strip(), b"130")
+        self.assertEqual(self.scratch.read("before.txt"), self.scratch.read("after.txt"))
+
+    def test_signals_mid_search_keep_whole_solutions(self):
+        expected = [solution_block(s) for s in solve_all(MANY_SOLUTIONS)]
+        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            with self.subTest(signal=sig.name):
+                self.scratch = Scratch(grid_text(MANY_SOLUTIONS))
+                run = PtyRun(self.scratch.dir)
+                # The file shows bytes once the second solution fills its buffer;
+                # the rest of that block is still buffered when the signal comes.
+                path = self.scratch.path("out.txt")
+                deadline = time.time() + 60
+                while time.time() < deadline and (not os.path.exists(path)
+                                                  or os.path.getsize(path) == 0):
+                    run.read_until(lambda _: False, timeout=0.05)
+                self.assertGreater(os.path.getsize(path), 0)
+                run.proc.send_signal(sig)
+                status = run.wait()
+                self.assertEqual(status, -sig)
+                out = self.scratch.read("out.txt")
+                self.assertEqual(len(out) % 182, 0)
+                self.assertGreaterEqual(len(out), 2 * 182)
+                blocks = [out[i:i + 182] for i in range(0, len(out), 182)]
+                self.assertEqual(blocks, expected[:len(blocks)])
+                self.scratch.cleanup()
+                self.scratch = None
+
+    def test_error_during_the_search_reports_below_the_picture(self):
+        self.scratch = Scratch(grid_text(puzzle_without([(8, 8)])))
+        os.symlink("/dev/full", self.scratch.path("out.txt"))
+        self.tmux = Tmux(self.scratch.dir)
+        screen = self.tmux.wait_for(lambda s: "Runtime error" in s)
+        self.assertEqual(self.tmux.status(), 101)
+        rows = screen.splitlines()
+        self.assertEqual(rows[0].rstrip(), " ".join(SOLVED[0:9]))
+        self.assertRegex(rows[10], r"^Runtime error 101 at 0x[0-9A-F]{8}$")
+        self.assertRegex(rows[11], r"^  0x[0-9A-F]{8}$")
+
+
+if __name__ == "__main__":
+    main()
