@@ -7,7 +7,7 @@ EXAMPLE    ?= examples/easy.txt
 SCRATCH    := run
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps run test unit asan format tidy clean
+.PHONY: all deps run test unit asan format tidy clean bench
 
 all: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -37,3 +37,6 @@ tidy: all
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(SCRATCH)
+
+bench: all
+	$(BUILD)/bench/terminal_bench $(BUILD)/sudoku2

@@ -31,6 +31,7 @@ struct Terminal {
     int32_t term_x; // where the terminal's cursor is; -1 if unknown
     int32_t term_y;
     int32_t sgr; // the terminal's current attribute; -1 if unknown
+    bool cursor_hidden;
     bool utf8;
 };
 
@@ -43,8 +44,14 @@ extern volatile sig_atomic_t RESIZED;
 // Takes the terminal on FD over: size, modes, start cursor, signals.
 bool attach(int fd);
 
+// What an update does with the terminal's cursor. During a pause nobody
+// types, so the cursor is hidden where the drawing left it rather than
+// carried back to the console's cursor after every picture; before a key
+// wait, another writer or the end it stands at the console's cursor.
+enum class Cursor { PARK, LEAVE };
+
 // Brings the terminal up to date in one write.
-void present();
+void present(Cursor cursor = Cursor::PARK);
 
 // Gives the terminal back its modes and colours; safe in a signal handler.
 void restore_modes();

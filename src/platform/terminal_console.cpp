@@ -50,7 +50,7 @@ void terminal_scroll(Handle, Rect rect, Rect clip, int32_t dest_x, int32_t dest_
 }
 
 void terminal_sleep(uint32_t ms) {
-    term::present();
+    term::present(term::Cursor::LEAVE);
     term::act_on_pending_signal();
     timespec left{static_cast<time_t>(ms / MILLIS_PER_SECOND),
                   static_cast<long>(ms % MILLIS_PER_SECOND) * NANOS_PER_MILLI};

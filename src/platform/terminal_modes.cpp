@@ -28,7 +28,8 @@ constexpr int CURSOR_QUERY_TIMEOUT_MS = 100;
 constexpr int32_t BYTES_PER_CELL_WORST = 32;
 constexpr int32_t UPDATE_SLACK = 64;
 constexpr char CURSOR_QUERY[] = "\x1b[6n";
-constexpr char RESET_COLOURS[] = "\x1b[0m";
+// The terminal's own colours, and its cursor shown again.
+constexpr char RESET_LOOK[] = "\x1b[0m\x1b[?25h";
 constexpr int NANOS_PER_MILLI = 1000000;
 constexpr int MILLIS_PER_SECOND = 1000;
 
@@ -209,7 +210,7 @@ bool attach(int fd) {
 
 void restore_modes() {
     if (!TERM.attached) return;
-    ssize_t ignored = write(TERM.out_fd, RESET_COLOURS, sizeof RESET_COLOURS - 1);
+    ssize_t ignored = write(TERM.out_fd, RESET_LOOK, sizeof RESET_LOOK - 1);
     (void)ignored;
     // Newest first: a second handle on the same terminal saved modes already changed.
     for (int i = SAVED_COUNT; i > 0; --i) tcsetattr(SAVED[i - 1].fd, TCSANOW, &SAVED[i - 1].modes);

@@ -30,7 +30,10 @@ constexpr uint8_t LAST_PRINTABLE = 126;
 // jumping over them when there are at most this many.
 constexpr int32_t BRIDGE_CELLS = 3;
 constexpr int DECIMAL = 10;
-constexpr char CLEAR_SCREEN[] = "\x1b[0m\x1b[H\x1b[2J";
+constexpr char ERASE_SCREEN[] = "\x1b[2J";
+constexpr int32_t ATTRIBUTES = 256;
+constexpr char HIDE_CURSOR[] = "\x1b[?25l";
+constexpr char SHOW_CURSOR[] = "\x1b[?25h";
 
 int32_t LEN = 0;
 
@@ -113,8 +116,28 @@ void put_glyph(uint8_t ch) {
 }
 
 bool same(int32_t i) {
-    return !TERM.repaint && TERM.back[i].ch == TERM.front[i].ch &&
-           TERM.back[i].attr == TERM.front[i].attr;
+    return TERM.back[i].ch == TERM.front[i].ch && TERM.back[i].attr == TERM.front[i].attr;
+}
+
+// When what the terminal shows is unknown, it is erased in the colours of
+// the commonest blank cell (terminals erase in the current background), so
+// that only the other cells need sending.
+void erase_for_repaint(int32_t visible_w, int32_t visible_h) {
+    int32_t count[ATTRIBUTES] = {};
+    for (int32_t y = 0; y < visible_h; ++y)
+        for (int32_t x = 0; x < visible_w; ++x) {
+            const Cell c = TERM.back[y * TERM.width + x];
+            if (c.ch == ' ') ++count[c.attr];
+        }
+    uint8_t blank = START_ATTRIBUTE;
+    for (int32_t a = 0; a < ATTRIBUTES; ++a)
+        if (count[a] > count[blank]) blank = static_cast<uint8_t>(a);
+    set_attribute(blank);
+    put(ERASE_SCREEN, sizeof ERASE_SCREEN - 1);
+    const int32_t cells = TERM.width * TERM.height;
+    for (int32_t i = 0; i < cells; ++i) TERM.front[i] = Cell{' ', blank};
+    TERM.repaint = false;
+    TERM.dirty = true;
 }
 
 void flush_out() {
@@ -141,20 +164,19 @@ void visible_size(int32_t* w, int32_t* h) {
 
 } // namespace
 
-void present() {
+void present(Cursor cursor) {
     if (!TERM.attached) return;
     static int32_t visible_w = 0, visible_h = 0;
     if (RESIZED != 0 || visible_w == 0) {
         if (RESIZED != 0) {
             RESIZED = 0;
+            // A resized terminal may have moved or reflowed what it showed.
             TERM.repaint = true;
-            put(CLEAR_SCREEN, sizeof CLEAR_SCREEN - 1);
-            TERM.sgr = -1;
-            TERM.term_x = TERM.term_y = 0;
-            TERM.dirty = true;
+            TERM.term_x = TERM.term_y = -1;
         }
         visible_size(&visible_w, &visible_h);
     }
+    if (TERM.repaint) erase_for_repaint(visible_w, visible_h);
     if (TERM.dirty) {
         for (int32_t y = 0; y < visible_h; ++y) {
             const int32_t row = y * TERM.width;
@@ -178,12 +200,19 @@ void present() {
             }
         }
         TERM.dirty = false;
-        TERM.repaint = false;
     }
-    int32_t cx = TERM.cursor_x < visible_w ? TERM.cursor_x : visible_w - 1;
-    int32_t cy = TERM.cursor_y < visible_h ? TERM.cursor_y : visible_h - 1;
-    move_to(cx, cy);
-    TERM.placed = true;
+    const int32_t cx = TERM.cursor_x < visible_w ? TERM.cursor_x : visible_w - 1;
+    const int32_t cy = TERM.cursor_y < visible_h ? TERM.cursor_y : visible_h - 1;
+    if (cursor == Cursor::PARK) {
+        move_to(cx, cy);
+        if (TERM.cursor_hidden) put(SHOW_CURSOR, sizeof SHOW_CURSOR - 1);
+        TERM.cursor_hidden = false;
+        TERM.placed = true;
+    } else if (TERM.term_x != cx || TERM.term_y != cy) {
+        if (!TERM.cursor_hidden) put(HIDE_CURSOR, sizeof HIDE_CURSOR - 1);
+        TERM.cursor_hidden = true;
+        TERM.placed = false;
+    }
     flush_out();
 }
 
