@@ -90,7 +90,9 @@ Screen picture(const Step& s) {
     return screen;
 }
 
-int digits(int v) { return v >= 10 ? 2 : 1; }
+int digits(int v) {
+    return v >= 10 ? 2 : 1;
+}
 
 // Each run of adjacent changed cells costs one cursor move (ESC [ row ; col H),
 // one colour change (ESC [ 4x m) wherever its colour differs from the one

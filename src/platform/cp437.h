@@ -310,6 +310,6 @@ constexpr Table TABLE = make_table();
 
 } // namespace cp437
 
-constexpr const Glyph (&CP437_UTF8)[256] = cp437::TABLE.glyphs;
+inline constexpr const Glyph (&CP437_UTF8)[256] = cp437::TABLE.glyphs;
 
 } // namespace plat

@@ -61,6 +61,9 @@ void restore_modes();
 constexpr int32_t EARLY_INPUT_CAPACITY = 256;
 extern uint8_t EARLY_INPUT[EARLY_INPUT_CAPACITY];
 extern int32_t EARLY_INPUT_COUNT;
+// Cursor position replies still to come (the query was not answered in time);
+// the key decoder drops them.
+extern int32_t POSITION_REPORTS_DUE;
 
 // Acts on a pending Ctrl+C, SIGTERM or SIGHUP: saves what must be saved,
 // gives the terminal back and ends the process by that signal.

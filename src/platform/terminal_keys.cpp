@@ -1,27 +1,117 @@
-// Keys from the terminal (placeholder: every byte is a character key).
+// Keys from the terminal, or from a standard input that is a file or a pipe:
+// the bytes are decoded into key presses, each followed by its release
+// (terminals send no releases; a console reports both, and a waiting release
+// lets a key wait end at once, as it does on a console).
+#include <cerrno>
 #include <poll.h>
 #include <unistd.h>
 
+#include "platform/key_decoder.h"
 #include "platform/terminal.h"
 
 namespace plat {
 
-uint32_t terminal_pending_events(Handle h) {
+namespace {
+
+// How long input may pause inside a sequence before a lone Esc is taken as
+// the Esc key (terminals write a key's sequence at once).
+constexpr int ESCAPE_WAIT_MS = 50;
+constexpr int32_t READ_CHUNK = 256;
+// Each byte gives at most one press and its release.
+constexpr int32_t EVENTS_PER_BYTE = 2;
+constexpr int32_t QUEUE_CAPACITY = 4 * READ_CHUNK * EVENTS_PER_BYTE;
+
+InputEvent QUEUE[QUEUE_CAPACITY];
+int32_t QUEUE_HEAD = 0;
+int32_t QUEUE_COUNT = 0;
+KeyDecoder DECODER;
+bool STARTED = false;
+bool AT_END = false; // the input is closed: every line read ends at once
+
+void push(const InputEvent& event) {
+    QUEUE[(QUEUE_HEAD + QUEUE_COUNT) % QUEUE_CAPACITY] = event;
+    ++QUEUE_COUNT;
+}
+
+void push_key(const InputEvent& press) {
+    push(press);
+    InputEvent release = press;
+    release.key_down = false;
+    push(release);
+}
+
+void decode(uint8_t byte) {
+    InputEvent event{};
+    if (key_decode(DECODER, byte, &event)) push_key(event);
+}
+
+bool readable(Handle h, int timeout_ms) {
     pollfd p{h, POLLIN, 0};
-    return poll(&p, 1, 0) > 0 ? 1 : 0;
+    int r = 0;
+    do {
+        r = poll(&p, 1, timeout_ms);
+    } while (r < 0 && errno == EINTR && timeout_ms == 0);
+    return r > 0;
+}
+
+void start(Handle h) {
+    STARTED = true;
+    DECODER = key_decoder_new(term::TERM.utf8);
+    DECODER.position_reports_expected = term::POSITION_REPORTS_DUE;
+    // Keys typed while the terminal was being asked for its cursor.
+    if (isatty(h) != 0)
+        for (int32_t i = 0; i < term::EARLY_INPUT_COUNT; ++i) decode(term::EARLY_INPUT[i]);
+    term::EARLY_INPUT_COUNT = 0;
+}
+
+// Decodes whatever input is available without waiting, except for the short
+// wait that tells a lone Esc from the start of a sequence.
+void fill(Handle h) {
+    if (!STARTED) start(h);
+    uint8_t bytes[READ_CHUNK];
+    while (!AT_END && QUEUE_COUNT + READ_CHUNK * EVENTS_PER_BYTE <= QUEUE_CAPACITY) {
+        const bool inside = key_decoder_waiting(DECODER);
+        if (!readable(h, inside ? ESCAPE_WAIT_MS : 0)) {
+            InputEvent event{};
+            if (inside && key_decode_quiet(DECODER, &event)) push_key(event);
+            break;
+        }
+        const ssize_t n = read(h, bytes, sizeof bytes);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            AT_END = true;
+            break;
+        }
+        for (ssize_t i = 0; i < n; ++i) decode(bytes[i]);
+    }
+    if (AT_END && key_decoder_waiting(DECODER)) {
+        InputEvent event{};
+        if (key_decode_quiet(DECODER, &event)) push_key(event);
+    }
+    // Closed input ends the line being read as Enter would.
+    if (AT_END && QUEUE_COUNT == 0) push_key(InputEvent{KEY_EVENT, true, VK_RETURN, 28, 13, 0});
+}
+
+} // namespace
+
+uint32_t terminal_pending_events(Handle h) {
+    fill(h);
+    return static_cast<uint32_t>(QUEUE_COUNT);
 }
 
 bool terminal_read_event(Handle h, InputEvent* event) {
-    uint8_t b = 0;
-    if (read(h, &b, 1) != 1) return false;
-    *event = InputEvent{KEY_EVENT, true, b, 0, b, 0};
+    if (QUEUE_COUNT == 0) fill(h);
+    if (QUEUE_COUNT == 0) return false;
+    *event = QUEUE[QUEUE_HEAD];
+    QUEUE_HEAD = (QUEUE_HEAD + 1) % QUEUE_CAPACITY;
+    --QUEUE_COUNT;
     return true;
 }
 
 void terminal_wait_input(Handle h, uint32_t ms) {
     term::present();
-    pollfd p{h, POLLIN, 0};
-    poll(&p, 1, static_cast<int>(ms));
+    if (!STARTED) start(h);
+    if (QUEUE_COUNT == 0 && !AT_END) readable(h, static_cast<int>(ms));
     term::act_on_pending_signal();
 }
 

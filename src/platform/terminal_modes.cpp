@@ -19,6 +19,7 @@ namespace plat::term {
 
 uint8_t EARLY_INPUT[EARLY_INPUT_CAPACITY];
 int32_t EARLY_INPUT_COUNT = 0;
+int32_t POSITION_REPORTS_DUE = 0;
 
 void before_foreign_write();
 
@@ -120,6 +121,11 @@ void query_cursor() {
             n = 0;
         }
     }
+    // No answer in time: a late one must not be taken for keys, and the part
+    // of it that came already goes to the key decoder with the rest.
+    POSITION_REPORTS_DUE = 1;
+    for (int32_t i = 0; i < n && EARLY_INPUT_COUNT < EARLY_INPUT_CAPACITY; ++i)
+        EARLY_INPUT[EARLY_INPUT_COUNT++] = reply[i];
 }
 
 void on_resize(int) {

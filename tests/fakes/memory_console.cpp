@@ -62,8 +62,9 @@ bool fake_read(plat::Handle, plat::InputEvent* event) {
     return true;
 }
 
-void fake_wait(plat::Handle, uint32_t) {
+void fake_wait(plat::Handle, uint32_t ms) {
     ++FAKE.waits;
+    if (ms > FAKE.longest_wait_ms) FAKE.longest_wait_ms = ms;
     // A test that runs out of scripted keys would wait for ever: end the line.
     FAKE.idle_waits = FAKE.events.empty() ? FAKE.idle_waits + 1 : 0;
     if (FAKE.idle_waits > FAKE.allowed_idle_waits) {

@@ -24,6 +24,7 @@ struct MemoryConsole {
     int sleeps = 0;
     int waits = 0;
     int idle_waits = 0;
+    uint32_t longest_wait_ms = 0;
     int allowed_idle_waits = 3;     // waits in a row with no scripted key before giving up
     std::function<void()> on_sleep; // called at every pause, e.g. to take a picture
     std::deque<plat::InputEvent> events;

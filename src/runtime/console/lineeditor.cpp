@@ -56,7 +56,9 @@ int32_t CRTREAD(TEXTREC& T) {
             break;
         case ESCAPE:
         case CTRL_Y:
-            T.BUFPOS = T.BUFEND;
+            // The echo goes to the end of the line first, so that erasing
+            // backwards from there clears every character from the screen.
+            while (T.BUFPOS < T.BUFEND) WRITECHAR(T.BUFPTR[T.BUFPOS++]);
             while (T.BUFEND > 0) ERASELAST(T);
             break;
         case CTRL_Z:

@@ -1,0 +1,115 @@
+"""End to end in a real terminal: the final line read, typed and edited, and
+a standard input that is a file or a pipe."""
+import time
+
+from harness import (BANNER, BINARY, SOLVED, Scratch, Tmux, grid_text, main, solution_block,
+                     unittest)
+
+
+def puzzle_without(cells):
+    chars = list(SOLVED)
+    for r, c in cells:
+        chars[r * 9 + c] = "0"
+    return "".join(chars)
+
+
+# Two empty cells: a second of animation.
+SHORT = puzzle_without([(0, 2), (4, 4)])
+# Five empty cells, far apart: a few seconds of animation.
+LONGER = puzzle_without([(0, 0), (2, 8), (4, 4), (6, 0), (8, 8)])
+# Row 14 of the screen, where the final line is echoed.
+ECHO_ROW = 13
+# Longer than the 50 ms in which an Esc and the next byte make Alt+key.
+APART = 0.3
+
+
+class Keyboard(unittest.TestCase):
+    def setUp(self):
+        self.scratch = None
+        self.tmux = None
+
+    def tearDown(self):
+        if self.tmux:
+            self.tmux.kill()
+        if self.scratch:
+            self.scratch.cleanup()
+
+    def start(self, puzzle, command=None):
+        self.scratch = Scratch(grid_text(puzzle))
+        self.tmux = Tmux(self.scratch.dir, command=command)
+        self.tmux.wait_for(lambda s: BANNER[2] in s)
+        return self.tmux
+
+    def echo(self):
+        return self.tmux.screen().splitlines()[ECHO_ROW].rstrip()
+
+    def wait_echo(self, text):
+        self.tmux.wait_for(lambda s: s.splitlines()[ECHO_ROW].rstrip() == text, timeout=5)
+
+    def test_left_then_a_character_overwrites(self):
+        tmux = self.start(SHORT)
+        tmux.keys("abc")
+        self.wait_echo("abc")
+        tmux.keys("Left")
+        tmux.keys("X")
+        self.wait_echo("abX")
+        tmux.keys("Enter")
+        self.assertEqual(tmux.status(), 0)
+        self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
+
+    def test_home_end_and_backspace(self):
+        tmux = self.start(SHORT)
+        tmux.keys("abc")
+        self.wait_echo("abc")
+        # Backspace only erases at the end of the line.
+        tmux.keys("Home")
+        tmux.keys("BSpace")
+        time.sleep(APART)
+        self.assertEqual(self.echo(), "abc")
+        tmux.keys("End")
+        tmux.keys("BSpace")
+        self.wait_echo("ab")
+        tmux.keys("Enter")
+        self.assertEqual(tmux.status(), 0)
+
+    def test_esc_erases_the_line(self):
+        tmux = self.start(SHORT)
+        tmux.keys("hello")
+        self.wait_echo("hello")
+        tmux.keys("Escape")
+        self.wait_echo("")
+        time.sleep(APART)
+        tmux.keys("z")
+        self.wait_echo("z")
+        tmux.keys("Enter")
+        self.assertEqual(tmux.status(), 0)
+
+    def test_keys_typed_during_the_search_wait_for_the_line(self):
+        self.scratch = Scratch(grid_text(LONGER))
+        self.tmux = tmux = Tmux(self.scratch.dir)
+        tmux.wait_for(lambda s: s.startswith("0 3 4 "))
+        tmux.keys("qw")
+        # Not echoed over the picture while the search runs.
+        time.sleep(APART)
+        screen = tmux.screen()
+        self.assertNotIn("q", screen)
+        screen = tmux.wait_for(lambda s: BANNER[2] in s)
+        self.assertNotIn("qw", "\n".join(screen.splitlines()[:ECHO_ROW]))
+        self.wait_echo("qw")
+        tmux.keys("Enter")
+        self.assertEqual(tmux.status(), 0)
+
+    def test_standard_input_from_dev_null_ends_after_the_banner(self):
+        tmux = self.start(SHORT, command="'%s' < /dev/null" % BINARY)
+        self.assertEqual(tmux.status(), 0)
+        self.assertEqual(tmux.screen().splitlines()[10:13], BANNER)
+
+    def test_standard_input_from_a_pipe_is_typed(self):
+        # Left and an overwrite, then the line's end: the echo shows the edit.
+        tmux = self.start(SHORT, command="printf 'abc\\033[DX\\n' | '%s'" % BINARY)
+        self.assertEqual(tmux.status(), 0)
+        self.assertEqual(self.echo(), "abX")
+
+
+if __name__ == "__main__":
+    main()
