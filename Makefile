@@ -33,7 +33,7 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 tidy: all
-	clang-tidy -p $(BUILD) --quiet $$(git ls-files 'src/*.cpp')
+	clang-tidy -p $(BUILD) --quiet $$(git ls-files 'src/*.cpp' 'tests/*.cpp' 'bench/*.cpp')
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(SCRATCH)

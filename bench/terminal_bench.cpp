@@ -24,6 +24,7 @@ using Grid = std::array<std::array<int, 9>, 9>;
 constexpr double PAUSE_MS = 60.0;
 constexpr int ROWS = 24;
 constexpr int COLS = 80;
+constexpr size_t CELLS = static_cast<size_t>(ROWS) * COLS;
 constexpr uint8_t PLAIN = 0x07;
 constexpr char CURSOR_QUERY[] = "\x1b[6n";
 constexpr char CURSOR_REPLY[] = "\x1b[1;1R";
@@ -80,7 +81,7 @@ struct Cell {
 using Screen = std::vector<Cell>;
 
 Screen picture(const Step& s) {
-    Screen screen(ROWS * COLS, Cell{' ', PLAIN});
+    Screen screen(CELLS, Cell{' ', PLAIN});
     for (int r = 0; r < 9; ++r)
         for (int c = 0; c < 9; ++c) {
             const uint8_t attr = (r == s.y && c == s.x) ? HIGHLIGHT : PLAIN;
@@ -153,7 +154,7 @@ int main(int argc, char** argv) {
     }
 
     long bound = 0;
-    Screen previous(ROWS * COLS, Cell{' ', PLAIN});
+    Screen previous(CELLS, Cell{' ', PLAIN});
     for (const Step& s : steps) {
         Screen now = picture(s);
         bound += lower_bound(previous, now);

@@ -16,7 +16,6 @@ constexpr uint8_t C1_CSI = 0x9B;
 constexpr uint8_t C1_SS3 = 0x8F;
 constexpr uint8_t C1_ST = 0x9C;
 constexpr uint8_t FIRST_PRINTABLE = 0x20;
-constexpr uint8_t LAST_PRINTABLE = 0x7E;
 constexpr uint8_t ASCII_END = 0x80;
 constexpr uint8_t QUESTION_MARK = '?';
 constexpr int32_t PARAM_LIMIT = 100000; // larger numbers are kept at this
@@ -77,7 +76,7 @@ constexpr Key CTRL_SPACE = {32, 57, 0, LEFT_CTRL_PRESSED};
 // F1..F12.
 constexpr int32_t FUNCTION_KEYS = 12;
 constexpr Key FKEY[FUNCTION_KEYS + 1] = {
-    NO_KEY,         {112, 59, 0, 0}, {113, 60, 0, 0}, {114, 61, 0, 0}, {115, 62, 0, 0},
+    NO_KEY,          {112, 59, 0, 0}, {113, 60, 0, 0}, {114, 61, 0, 0}, {115, 62, 0, 0},
     {116, 63, 0, 0}, {117, 64, 0, 0}, {118, 65, 0, 0}, {119, 66, 0, 0}, {120, 67, 0, 0},
     {121, 68, 0, 0}, {122, 87, 0, 0}, {123, 88, 0, 0},
 };
@@ -99,10 +98,10 @@ struct Punctuation {
     uint16_t scan;
 };
 constexpr Punctuation PUNCTUATION[] = {
-    {'1', '!', 49, 2},   {'2', '@', 50, 3},   {'3', '#', 51, 4},   {'4', '$', 52, 5},
-    {'5', '%', 53, 6},   {'6', '^', 54, 7},   {'7', '&', 55, 8},   {'8', '*', 56, 9},
-    {'9', '(', 57, 10},  {'0', ')', 48, 11},  {'-', '_', 189, 12}, {'=', '+', 187, 13},
-    {'[', '{', 219, 26}, {']', '}', 221, 27}, {';', ':', 186, 39}, {'\'', '"', 222, 40},
+    {'1', '!', 49, 2},   {'2', '@', 50, 3},    {'3', '#', 51, 4},   {'4', '$', 52, 5},
+    {'5', '%', 53, 6},   {'6', '^', 54, 7},    {'7', '&', 55, 8},   {'8', '*', 56, 9},
+    {'9', '(', 57, 10},  {'0', ')', 48, 11},   {'-', '_', 189, 12}, {'=', '+', 187, 13},
+    {'[', '{', 219, 26}, {']', '}', 221, 27},  {';', ':', 186, 39}, {'\'', '"', 222, 40},
     {'`', '~', 192, 41}, {'\\', '|', 220, 43}, {',', '<', 188, 51}, {'.', '>', 190, 52},
     {'/', '?', 191, 53}, {' ', ' ', 32, 57},
 };
@@ -273,9 +272,8 @@ bool coded_key(KeyDecoder& d, int32_t code, int32_t m, InputEvent* event) {
 
 // A cursor position report, or modified F3 when none is due.
 bool position_report_or_f3(KeyDecoder& d, InputEvent* event) {
-    const bool could_be_f3 = d.param_count < 2 ||
-                             (d.param_count == 2 && param(d, 0) == 1 && param(d, 1) >= 2 &&
-                              param(d, 1) <= MOD_MAX);
+    const bool could_be_f3 = d.param_count < 2 || (d.param_count == 2 && param(d, 0) == 1 &&
+                                                   param(d, 1) >= 2 && param(d, 1) <= MOD_MAX);
     if (could_be_f3 && d.position_reports_expected == 0)
         return deliver(d, FKEY[3], trailing_modifier(d), event);
     if (d.position_reports_expected > 0) --d.position_reports_expected;

@@ -17,32 +17,32 @@ constexpr int32_t KEY_SEQUENCE_MAX = 64;
 constexpr int32_t KEY_PARAMS_MAX = 4;
 
 enum class KeyState : uint8_t {
-    GROUND,       // between keys
-    ESCAPE,       // after ESC
-    CSI,          // inside ESC [ ...
-    CSI_IGNORE,   // inside a malformed or overlong CSI, up to its final byte
-    LINUX_FKEY,   // after ESC [ [ : one more byte names F1..F5
-    SS3,          // inside ESC O ...
-    STRING,       // inside a DCS, OSC, SOS, PM or APC string, up to ST or BEL
-    STRING_ESC,   // ESC seen inside a string: ST if '\' follows
-    RAW,          // skipping the raw bytes of a mouse report
-    UTF8,         // inside a UTF-8 encoded character
+    GROUND,     // between keys
+    ESCAPE,     // after ESC
+    CSI,        // inside ESC [ ...
+    CSI_IGNORE, // inside a malformed or overlong CSI, up to its final byte
+    LINUX_FKEY, // after ESC [ [ : one more byte names F1..F5
+    SS3,        // inside ESC O ...
+    STRING,     // inside a DCS, OSC, SOS, PM or APC string, up to ST or BEL
+    STRING_ESC, // ESC seen inside a string: ST if '\' follows
+    RAW,        // skipping the raw bytes of a mouse report
+    UTF8,       // inside a UTF-8 encoded character
 };
 
 struct KeyDecoder {
     KeyState state;
-    bool utf8;     // input is UTF-8: multi-byte characters, no 8-bit CSI/SS3
-    bool alt;      // an ESC came before the current key
-    uint8_t intro; // the byte that opened an ESC string, for Alt+that byte
-    int32_t length;                     // bytes of the current sequence so far
-    int32_t params[KEY_PARAMS_MAX];     // numeric parameters seen
-    int32_t param_count;                // parameters started
-    uint8_t marker;                     // private marker (< = > ?), 0 if none
-    bool intermediate;                  // an intermediate byte was seen
-    int32_t raw_left;                   // raw bytes still to skip
-    uint32_t codepoint;                 // UTF-8 character being gathered
-    int32_t utf8_left;                  // continuation bytes still expected
-    int32_t position_reports_expected;  // cursor position replies still due
+    bool utf8;                         // input is UTF-8: multi-byte characters, no 8-bit CSI/SS3
+    bool alt;                          // an ESC came before the current key
+    uint8_t intro;                     // the byte that opened an ESC string, for Alt+that byte
+    int32_t length;                    // bytes of the current sequence so far
+    int32_t params[KEY_PARAMS_MAX];    // numeric parameters seen
+    int32_t param_count;               // parameters started
+    uint8_t marker;                    // private marker (< = > ?), 0 if none
+    bool intermediate;                 // an intermediate byte was seen
+    int32_t raw_left;                  // raw bytes still to skip
+    uint32_t codepoint;                // UTF-8 character being gathered
+    int32_t utf8_left;                 // continuation bytes still expected
+    int32_t position_reports_expected; // cursor position replies still due
 };
 
 // A decoder between keys.

@@ -8,7 +8,8 @@
 #include <ucontext.h>
 #include <unistd.h>
 
-extern "C" char __executable_start; // set by the linker at the image's start
+// Set by the linker at the image's start; the name is the linker's.
+extern "C" char __executable_start; // NOLINT(bugprone-reserved-identifier)
 
 namespace plat {
 
@@ -16,10 +17,10 @@ namespace {
 
 constexpr int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP};
 // Large enough for the whole exit sequence to run on it.
-constexpr size_t ALTSTACK_SIZE = 256 * 1024;
+constexpr size_t ALTSTACK_SIZE = size_t{256} * 1024;
 alignas(16) uint8_t ALTSTACK[ALTSTACK_SIZE];
 // A fault this close to the stack pointer is taken as the stack running out.
-constexpr uintptr_t STACK_GUARD_BAND = 64 * 1024;
+constexpr uintptr_t STACK_GUARD_BAND = uintptr_t{64} * 1024;
 constexpr uint32_t EXIT_STATUS_MASK = 0xFF;
 constexpr uint32_t FAILURE_STATUS = 255;
 

@@ -15,7 +15,6 @@ volatile sig_atomic_t RESIZED = 0;
 
 namespace {
 
-constexpr uint8_t ATTR_FOREGROUND = 0x0F;
 constexpr uint8_t ATTR_FOREGROUND_INTENSE = 0x08;
 constexpr uint8_t ATTR_BACKGROUND_SHIFT = 4;
 constexpr uint8_t ATTR_COLOUR_BITS = 0x07;

@@ -8,7 +8,6 @@ MemoryConsole FAKE;
 
 namespace {
 
-constexpr plat::Handle FAKE_HANDLE = 1;
 constexpr plat::Handle FAKE_REOPENED = 42;
 
 plat::CellBuffer buffer() {
@@ -84,7 +83,7 @@ void MemoryConsole::reset(int w, int h) {
     *this = MemoryConsole{};
     width = w;
     height = h;
-    cells.assign(static_cast<size_t>(w * h), plat::Cell{'.', 7});
+    cells.assign(static_cast<size_t>(w) * static_cast<size_t>(h), plat::Cell{'.', 7});
     scratch.assign(cells.size(), plat::Cell{});
 }
 

@@ -29,11 +29,13 @@ bool operator==(const InputEvent& a, const Expected& b) {
 
 std::string show(const InputEvent& e) {
     return "{vk " + std::to_string(e.virtual_key) + ", scan " + std::to_string(e.scan_code) +
-           ", ch " + std::to_string(e.ch) + ", state 0x" + [&] {
+           ", ch " + std::to_string(e.ch) + ", state 0x" +
+           [&] {
                char buf[16];
                snprintf(buf, sizeof buf, "%x", e.control_state);
                return std::string(buf);
-           }() + "}";
+           }() +
+           "}";
 }
 
 // Feeds BYTES one by one; when the input then goes quiet mid-sequence, tells
@@ -87,11 +89,13 @@ const KeyCase KEY_CASES[] = {
     {"Ctrl+backslash", "\x1c", {220, 43, 0x1c, CTRL}},
     {"Ctrl+Space", std::string(1, '\0'), {32, 57, 0, CTRL}},
     // Alt by the ESC prefix.
-    {"Alt+a", "\x1b"
-              "a",
+    {"Alt+a",
+     "\x1b"
+     "a",
      {65, 30, 'a', ALT}},
-    {"Alt+Shift+a", "\x1b"
-                    "A",
+    {"Alt+Shift+a",
+     "\x1b"
+     "A",
      {65, 30, 'A', ALT | SHIFT}},
     {"Alt+Backspace", "\x1b\x7f", {8, 14, 8, ALT}},
     {"Ctrl+Alt+a", "\x1b\x01", {65, 30, 1, CTRL | ALT}},
@@ -282,9 +286,8 @@ INSTANTIATE_TEST_SUITE_P(Dropped, DropTable, ::testing::ValuesIn(DROP_CASES),
 
 TEST(KeyDecoder, CompleteSequencesInOneReadGiveTheirKeysInOrder) {
     const std::vector<InputEvent> events = decode_all("ab\x1b[D\x1b[200~xy\x1b[201~\x1bOP\r");
-    const Expected want[] = {{65, 30, 'a', 0}, {66, 48, 'b', 0}, {37, 75, 0, E},
-                             {88, 45, 'x', 0}, {89, 21, 'y', 0}, {112, 59, 0, 0},
-                             {13, 28, 13, 0}};
+    const Expected want[] = {{65, 30, 'a', 0}, {66, 48, 'b', 0}, {37, 75, 0, E}, {88, 45, 'x', 0},
+                             {89, 21, 'y', 0}, {112, 59, 0, 0},  {13, 28, 13, 0}};
     ASSERT_EQ(events.size(), std::size(want));
     for (size_t i = 0; i < events.size(); ++i) EXPECT_TRUE(events[i] == want[i]) << i;
 }

@@ -22,20 +22,42 @@ constexpr uint32_t RCTRL = plat::RIGHT_CTRL_PRESSED;
 constexpr uint32_t SHIFT = plat::SHIFT_PRESSED;
 
 // Keys as a console reports them.
-void enter() { FAKE.key(13, 28, 13); }
-void keypad_enter() { FAKE.key(13, 28, 13, E); }
-void backspace() { FAKE.key(8, 14, 8); }
-void esc() { FAKE.key(27, 1, 27); }
+void enter() {
+    FAKE.key(13, 28, 13);
+}
+void keypad_enter() {
+    FAKE.key(13, 28, 13, E);
+}
+void backspace() {
+    FAKE.key(8, 14, 8);
+}
+void esc() {
+    FAKE.key(27, 1, 27);
+}
 void ctrl(char letter, uint8_t scan) {
     FAKE.key(static_cast<uint16_t>(letter), scan, static_cast<uint8_t>(letter - '@'), LCTRL);
 }
-void left() { FAKE.key(37, 75, 0, E); }
-void right() { FAKE.key(39, 77, 0, E); }
-void home() { FAKE.key(36, 71, 0, E); }
-void end() { FAKE.key(35, 79, 0, E); }
-void keypad_slash() { FAKE.key(111, 53, '/', E); }
-void alt_down() { FAKE.press(18, 56, 0, LALT); }
-void alt_up() { FAKE.release(18, 56, 0); }
+void left() {
+    FAKE.key(37, 75, 0, E);
+}
+void right() {
+    FAKE.key(39, 77, 0, E);
+}
+void home() {
+    FAKE.key(36, 71, 0, E);
+}
+void end() {
+    FAKE.key(35, 79, 0, E);
+}
+void keypad_slash() {
+    FAKE.key(111, 53, '/', E);
+}
+void alt_down() {
+    FAKE.press(18, 56, 0, LALT);
+}
+void alt_up() {
+    FAKE.release(18, 56, 0);
+}
 void alt_keypad(int digit) {
     FAKE.key(static_cast<uint16_t>(96 + digit), 0, 0, LALT);
 }
@@ -71,7 +93,12 @@ void PrintTo(const LineCase& c, std::ostream* os) {
 }
 
 const LineCase LINE_CASES[] = {
-    {"typed and ended", [] { FAKE.type("abc"); enter(); }, "abc\r\n", "abc."},
+    {"typed and ended",
+     [] {
+         FAKE.type("abc");
+         enter();
+     },
+     "abc\r\n", "abc."},
     {"Left then Backspace does nothing",
      [] {
          FAKE.type("abc");
@@ -96,7 +123,8 @@ const LineCase LINE_CASES[] = {
          enter();
      },
      "abc\r\n", "abc."},
-    {"Backspace at the end erases", [] {
+    {"Backspace at the end erases",
+     [] {
          FAKE.type("abc");
          backspace();
          enter();
@@ -134,7 +162,8 @@ const LineCase LINE_CASES[] = {
          enter();
      },
      "ab\r\n", "ab."},
-    {"keypad Enter ends the line", [] {
+    {"keypad Enter ends the line",
+     [] {
          FAKE.type("ab");
          keypad_enter();
      },
@@ -218,7 +247,8 @@ const LineCase LINE_CASES[] = {
          enter();
      },
      "a\r\n", "a."},
-    {"control characters are stored", [] {
+    {"control characters are stored",
+     [] {
          FAKE.type(std::string("a\x07"
                                "b"));
          enter();
@@ -374,7 +404,11 @@ const RemapRow REMAP_ROWS[] = {
     {"Ctrl keypad slash", LCTRL, 53, 53, {149}},
     {"Ctrl keypad star", LCTRL, 55, 55, {150}},
     {"Ctrl F1..F10", LCTRL, 59, 68, range(94, 103)},
-    {"Ctrl keypad keys", RCTRL, 71, 83, {119, 141, 132, 142, 115, 143, 116, 78, 117, 145, 118, 146, 147}},
+    {"Ctrl keypad keys",
+     RCTRL,
+     71,
+     83,
+     {119, 141, 132, 142, 115, 143, 116, 78, 117, 145, 118, 146, 147}},
     {"Ctrl F11 F12", LCTRL, 87, 88, {137, 138}},
     {"Shift F1..F10", SHIFT, 59, 68, range(84, 93)},
     {"Shift F11 F12", SHIFT, 87, 88, {135, 136}},
