@@ -166,6 +166,13 @@ class Tmux:
             args.append("-e")
         return subprocess.run(args, check=True, capture_output=True, text=True).stdout
 
+    def cursor(self):
+        """(column, row, visible) of the terminal's cursor, 0-based."""
+        out = subprocess.run(["tmux", "-L", self.name, "display-message", "-p", "-t", self.name,
+                              "#{cursor_x} #{cursor_y} #{cursor_flag}"],
+                             check=True, capture_output=True, text=True).stdout.split()
+        return int(out[0]), int(out[1]), out[2] == "1"
+
     def wait_for(self, predicate, timeout=30.0):
         deadline = time.time() + timeout
         while time.time() < deadline:

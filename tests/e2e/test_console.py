@@ -85,8 +85,11 @@ class Console(unittest.TestCase):
                           % BINARY)
         tmux.wait_for(lambda s: s.startswith("5 3 "))
         time.sleep(0.5)
+        # The cursor is hidden while the pictures change, and shown again at the end.
+        self.assertFalse(tmux.cursor()[2])
         tmux.keys("C-c")
         tmux.status()
+        self.assertTrue(tmux.cursor()[2])
         self.assertEqual(self.scratch.read("code.txt").strip(), b"130")
         self.assertEqual(self.scratch.read("before.txt"), self.scratch.read("after.txt"))
 

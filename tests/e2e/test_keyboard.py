@@ -48,11 +48,14 @@ class Keyboard(unittest.TestCase):
 
     def test_left_then_a_character_overwrites(self):
         tmux = self.start(SHORT)
+        # The cursor waits, visible, where the echo starts.
+        self.assertEqual(tmux.cursor(), (0, ECHO_ROW, True))
         tmux.keys("abc")
         self.wait_echo("abc")
         tmux.keys("Left")
         tmux.keys("X")
         self.wait_echo("abX")
+        self.assertEqual(tmux.cursor(), (3, ECHO_ROW, True))
         tmux.keys("Enter")
         self.assertEqual(tmux.status(), 0)
         self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
@@ -98,6 +101,17 @@ class Keyboard(unittest.TestCase):
         self.wait_echo("qw")
         tmux.keys("Enter")
         self.assertEqual(tmux.status(), 0)
+
+    def test_ctrl_c_at_the_final_wait(self):
+        tmux = self.start(SHORT, command="stty -a > before.txt; '%s'; echo $? > code.txt; "
+                          "stty -a > after.txt" % BINARY)
+        tmux.keys("ab")
+        self.wait_echo("ab")
+        tmux.keys("C-c")
+        tmux.status()
+        self.assertEqual(self.scratch.read("code.txt").strip(), b"130")
+        self.assertEqual(self.scratch.read("before.txt"), self.scratch.read("after.txt"))
+        self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
 
     def test_standard_input_from_dev_null_ends_after_the_banner(self):
         tmux = self.start(SHORT, command="'%s' < /dev/null" % BINARY)
