@@ -24,11 +24,16 @@ struct Terminal {
     int32_t out_capacity;
     int32_t cursor_x; // where the console's cursor stands
     int32_t cursor_y;
-    bool dirty;     // BACK has changed since the last update
-    bool repaint;   // FRONT is unknown: every cell is sent
-    bool placed;    // the terminal's cursor was put at the console's cursor,
-                    // which has not moved since
-    int32_t term_x; // where the terminal's cursor is; -1 if unknown
+    bool dirty;         // BACK has changed since the last update
+    bool touched;       // BACK has ever been written: until then the terminal
+                        // keeps what it showed before the program started
+    bool repaint;       // FRONT is unknown: every cell is sent
+    bool placed;        // the terminal's cursor was put at the console's cursor,
+                        // which has not moved since
+    bool writer_cursor; // another writer moved the terminal's cursor last,
+                        // and the console's cursor has not moved since: the
+                        // cursor stays where that writer's text ended
+    int32_t term_x;     // where the terminal's cursor is; -1 if unknown
     int32_t term_y;
     int32_t sgr; // the terminal's current attribute; -1 if unknown
     bool cursor_hidden;

@@ -34,7 +34,10 @@ uint32_t terminal_platform_id() {
 
 void terminal_set_cursor(Handle, int32_t x, int32_t y) {
     if (x < 0 || y < 0 || x >= term::TERM.width || y >= term::TERM.height) return;
-    if (x != term::TERM.cursor_x || y != term::TERM.cursor_y) term::TERM.placed = false;
+    if (x != term::TERM.cursor_x || y != term::TERM.cursor_y) {
+        term::TERM.placed = false;
+        term::TERM.writer_cursor = false;
+    }
     term::TERM.cursor_x = x;
     term::TERM.cursor_y = y;
 }
@@ -42,11 +45,13 @@ void terminal_set_cursor(Handle, int32_t x, int32_t y) {
 void terminal_write_cell(Handle, int32_t x, int32_t y, Cell cell) {
     cells_write(term::TERM.buffer, x, y, cell);
     term::TERM.dirty = true;
+    term::TERM.touched = true;
 }
 
 void terminal_scroll(Handle, Rect rect, Rect clip, int32_t dest_x, int32_t dest_y, Cell fill) {
     cells_scroll(term::TERM.buffer, rect, clip, dest_x, dest_y, fill);
     term::TERM.dirty = true;
+    term::TERM.touched = true;
 }
 
 void terminal_sleep(uint32_t ms) {

@@ -175,7 +175,7 @@ void present(Cursor cursor) {
         }
         visible_size(&visible_w, &visible_h);
     }
-    if (TERM.repaint) erase_for_repaint(visible_w, visible_h);
+    if (TERM.repaint && TERM.touched) erase_for_repaint(visible_w, visible_h);
     if (TERM.dirty) {
         for (int32_t y = 0; y < visible_h; ++y) {
             const int32_t row = y * TERM.width;
@@ -202,7 +202,9 @@ void present(Cursor cursor) {
     }
     const int32_t cx = TERM.cursor_x < visible_w ? TERM.cursor_x : visible_w - 1;
     const int32_t cy = TERM.cursor_y < visible_h ? TERM.cursor_y : visible_h - 1;
-    if (cursor == Cursor::PARK) {
+    if (TERM.writer_cursor) {
+        // Text written past the console (a report) keeps the cursor after it.
+    } else if (cursor == Cursor::PARK) {
         move_to(cx, cy);
         if (TERM.cursor_hidden) put(SHOW_CURSOR, sizeof SHOW_CURSOR - 1);
         TERM.cursor_hidden = false;
@@ -226,6 +228,7 @@ void before_foreign_write() {
     TERM.sgr = -1;
     TERM.term_x = -1;
     TERM.term_y = -1;
+    TERM.writer_cursor = true;
 }
 
 } // namespace plat::term

@@ -118,16 +118,37 @@ class Console(unittest.TestCase):
                 self.scratch.cleanup()
                 self.scratch = None
 
+    def test_error_before_any_drawing_keeps_the_terminal_as_it_was(self):
+        # No puzzle file: the report follows what the terminal showed, from
+        # its cursor, and the shell goes on below the report.
+        self.scratch = Scratch(None)
+        self.tmux = Tmux(self.scratch.dir,
+                         command="echo BEFORE; '%s'; echo AFTER $?" % BINARY)
+        screen = self.tmux.wait_for(lambda s: "AFTER" in s)
+        rows = [r.rstrip() for r in screen.splitlines()]
+        self.assertEqual(rows[0], "BEFORE")
+        self.assertRegex(rows[1], r"^Runtime error 2 at 0x[0-9A-F]{8}$")
+        end = rows.index("AFTER 2")
+        self.assertEqual(rows[end - 1], "")
+        self.assertTrue(all(r.startswith("  0x") for r in rows[2:end - 1]), rows)
+
     def test_error_during_the_search_reports_below_the_picture(self):
         self.scratch = Scratch(grid_text(puzzle_without([(8, 8)])))
         os.symlink("/dev/full", self.scratch.path("out.txt"))
-        self.tmux = Tmux(self.scratch.dir)
-        screen = self.tmux.wait_for(lambda s: "Runtime error" in s)
-        self.assertEqual(self.tmux.status(), 101)
-        rows = screen.splitlines()
-        self.assertEqual(rows[0].rstrip(), " ".join(SOLVED[0:9]))
+        self.tmux = Tmux(self.scratch.dir,
+                         command="stty -a > before.txt; '%s'; echo AFTER $?; stty -a > after.txt"
+                         % BINARY)
+        screen = self.tmux.wait_for(lambda s: "AFTER" in s)
+        self.assertEqual(self.tmux.status(), 0)
+        rows = [r.rstrip() for r in screen.splitlines()]
+        self.assertEqual(rows[0], " ".join(SOLVED[0:9]))
         self.assertRegex(rows[10], r"^Runtime error 101 at 0x[0-9A-F]{8}$")
         self.assertRegex(rows[11], r"^  0x[0-9A-F]{8}$")
+        # The shell goes on below the report, with the terminal's modes as before.
+        end = rows.index("AFTER 101")
+        self.assertGreater(end, 12)
+        self.assertEqual(rows[end - 1], "")
+        self.assertEqual(self.scratch.read("before.txt"), self.scratch.read("after.txt"))
 
 
 if __name__ == "__main__":
