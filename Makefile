@@ -1,13 +1,18 @@
 # make        builds build/sudoku2
 # make run    builds it and runs it on examples/easy.txt in a scratch folder
 # make test   builds and runs every test, then the unit tests under ASan+UBSan
+# make fuzz   runs each fuzz target for FUZZ_SECONDS (default 60)
 BUILD      := build
 ASAN_BUILD := build-asan
 EXAMPLE    ?= examples/easy.txt
 SCRATCH    := run
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps run test unit asan format tidy clean bench
+FUZZ_BUILD := build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := puzzle valunsignedint line_reader key_decoder
+
+.PHONY: all deps run test unit asan format tidy clean bench fuzz
 
 all: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -36,7 +41,23 @@ tidy: all
 	clang-tidy -p $(BUILD) --quiet $$(git ls-files 'src/*.cpp' 'tests/*.cpp' 'bench/*.cpp')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(SCRATCH)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(SCRATCH)
 
 bench: all
 	$(BUILD)/bench/terminal_bench $(BUILD)/sudoku2
+
+# Runs each fuzz target for FUZZ_SECONDS. New inputs gather in
+# $(FUZZ_BUILD)/corpus/<target>; a crash is saved in $(FUZZ_BUILD)/ and
+# stops the run. Copy an input worth keeping into tests/fuzz/corpus/<target>,
+# where every `make test` replays it.
+fuzz:
+	@./scripts/deps.sh fuzz
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUDOKU2_FUZZ=ON >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(CURDIR)/$(FUZZ_BUILD)/corpus/$$t; \
+	  echo "== $$t: $(FUZZ_SECONDS) s"; \
+	  $(CURDIR)/$(FUZZ_BUILD)/tests/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) \
+	    -artifact_prefix=$(CURDIR)/$(FUZZ_BUILD)/$$t- -print_final_stats=1 \
+	    $(CURDIR)/$(FUZZ_BUILD)/corpus/$$t $(CURDIR)/tests/fuzz/corpus/$$t || exit 1; \
+	done

@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Installs what a fresh machine lacks for building and testing.
+# Installs what a fresh machine lacks for building and testing
+# (`deps.sh fuzz`: also clang and its libFuzzer runtime).
 set -euo pipefail
 missing=()
+if [ "${1:-}" = fuzz ]; then
+  command -v clang++ >/dev/null || missing+=(clang)
+  compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null ||
+    missing+=(libclang-rt-dev)
+fi
 command -v cmake >/dev/null || missing+=(cmake)
 command -v g++ >/dev/null || missing+=(g++)
 command -v make >/dev/null || missing+=(make)
