@@ -1,0 +1,80 @@
+"""The whole program under faults from outside: a puzzle file it may not
+read, a directory in its place, and a puzzle file of 100 MB in one line."""
+import os
+import resource
+import shutil
+import subprocess
+
+from harness import (BINARY, PUZZLE_NAME, SOLVED, PtyRun, Scratch, grid_text, main,
+                     solution_block, solve_all, unittest)
+
+NOBODY = 65534
+HUGE_LINE_BYTES = 100 * 1000 * 1000
+# The program reads through a 256-byte buffer: its memory must not grow with
+# the length of a line.
+MAX_RSS_KB = 32 * 1024
+
+
+def as_nobody(argv):
+    """ARGV run as an unprivileged user when the tests run as root, for
+    whom no file is unreadable."""
+    if os.getuid() != 0:
+        return argv
+    if shutil.which("setpriv") is None:
+        raise unittest.SkipTest("running as root without setpriv")
+    return ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"] + argv
+
+
+class Faults(unittest.TestCase):
+    def setUp(self):
+        self.scratch = None
+
+    def tearDown(self):
+        if self.scratch:
+            self.scratch.cleanup()
+
+    def test_unreadable_puzzle_file_gives_5(self):
+        self.scratch = Scratch(grid_text(SOLVED))
+        os.chmod(self.scratch.dir, 0o777)
+        os.chmod(self.scratch.path(PUZZLE_NAME), 0)
+        run = PtyRun(self.scratch.dir, argv=as_nobody([BINARY]))
+        self.assertEqual(run.wait(), 5)
+        self.assertIn(b"Runtime error 5 at 0x", run.output)
+        self.assertFalse(os.path.exists(self.scratch.path("out.txt")))
+
+    def test_puzzle_file_that_is_a_directory_gives_5(self):
+        self.scratch = Scratch(None)
+        os.mkdir(self.scratch.path(PUZZLE_NAME))
+        run = PtyRun(self.scratch.dir)
+        self.assertEqual(run.wait(), 5)
+        self.assertIn(b"Runtime error 5 at 0x", run.output)
+        self.assertFalse(os.path.exists(self.scratch.path("out.txt")))
+
+    def test_puzzle_of_100_mb_in_one_line(self):
+        # Row 1 is the start of a 100 MB line; rows 2-9 follow it, two cells empty.
+        puzzle = list(SOLVED)
+        puzzle[9 * 4 + 4] = "0"
+        puzzle[9 * 8 + 8] = "0"
+        puzzle = "".join(puzzle)
+        rows = grid_text(puzzle, eol="\n").split("\n")
+        self.scratch = Scratch(None)
+        with open(self.scratch.path(PUZZLE_NAME), "wb") as f:
+            first = (rows[0] + " ").encode()
+            f.write(first)
+            chunk = b"x" * (1 << 20)
+            left = HUGE_LINE_BYTES - len(first)
+            while left > 0:
+                f.write(chunk[:min(left, len(chunk))])
+                left -= len(chunk)
+            f.write(b"\r\n" + "\n".join(rows[1:9]).encode() + b"\n")
+        self.assertGreater(os.path.getsize(self.scratch.path(PUZZLE_NAME)), HUGE_LINE_BYTES)
+        run = PtyRun(self.scratch.dir, stdin=subprocess.DEVNULL)
+        self.assertEqual(run.wait(timeout=60), 0)
+        expected = b"".join(solution_block(s) for s in solve_all(puzzle))
+        self.assertEqual(self.scratch.read("out.txt"), expected)
+        self.assertEqual(len(expected), 182)
+        self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, MAX_RSS_KB)
+
+
+if __name__ == "__main__":
+    main()
