@@ -193,6 +193,10 @@ class Tmux:
             time.sleep(0.1)
         raise AssertionError("the program did not end:\n" + self.screen())
 
+    def resize(self, cols, rows):
+        subprocess.run(["tmux", "-L", self.name, "resize-window", "-t", self.name,
+                        "-x", str(cols), "-y", str(rows)], check=True)
+
     def kill(self):
         subprocess.run(["tmux", "-L", self.name, "kill-server"], capture_output=True)
 

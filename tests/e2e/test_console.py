@@ -118,6 +118,27 @@ class Console(unittest.TestCase):
                 self.scratch.cleanup()
                 self.scratch = None
 
+    def test_a_resized_terminal_gets_the_whole_picture_again(self):
+        puzzle = puzzle_without([(0, 0), (2, 8), (4, 4), (6, 0), (8, 8)])
+        tmux = self.start(puzzle)
+        tmux.wait_for(lambda s: s.startswith("0 3 4 "))
+        # Shrinking cuts the picture; growing back leaves the cut part blank
+        # until the program repaints it.
+        tmux.resize(10, 5)
+        time.sleep(0.3)
+        tmux.resize(80, 24)
+        screen = tmux.wait_for(lambda s: BANNER[2] in s)
+        rows = screen.splitlines()
+        for r in range(9):
+            self.assertRegex(rows[r], r"^(\d ){8}\d$")
+            for c in range(9):
+                given = puzzle[r * 9 + c]
+                if given != "0":
+                    self.assertEqual(rows[r][2 * c], given, (r, c))
+        self.assertEqual(rows[10:13], BANNER)
+        tmux.keys("Enter")
+        self.assertEqual(tmux.status(), 0)
+
     def test_error_before_any_drawing_keeps_the_terminal_as_it_was(self):
         # No puzzle file: the report follows what the terminal showed, from
         # its cursor, and the shell goes on below the report.
