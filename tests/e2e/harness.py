@@ -60,6 +60,14 @@ def grid_text(cells, sep=" ", eol="\r\n"):
     return "".join(sep.join(row) + eol for row in rows)
 
 
+def puzzle_without(cells):
+    """The solved grid with the given (row, column) cells emptied."""
+    chars = list(SOLVED)
+    for r, c in cells:
+        chars[r * 9 + c] = "0"
+    return "".join(chars)
+
+
 def solution_block(cells):
     rows = [cells[r * 9:(r + 1) * 9] for r in range(9)]
     return ("".join(" ".join(row) + " \r\n" for row in rows) + "\r\n").encode()
@@ -199,6 +207,25 @@ class Tmux:
 
     def kill(self):
         subprocess.run(["tmux", "-L", self.name, "kill-server"], capture_output=True)
+
+
+class TmuxCase(unittest.TestCase):
+    """A test with a scratch folder and a tmux session, both cleaned up."""
+
+    def setUp(self):
+        self.scratch = None
+        self.tmux = None
+
+    def tearDown(self):
+        if self.tmux:
+            self.tmux.kill()
+        if self.scratch:
+            self.scratch.cleanup()
+
+    def start(self, puzzle, command=None):
+        self.scratch = Scratch(grid_text(puzzle))
+        self.tmux = Tmux(self.scratch.dir, command=command)
+        return self.tmux
 
 
 def main():

@@ -3,20 +3,12 @@ terminal's modes, signals mid-search, and errors shown below the picture."""
 import os
 import re
 import signal
-import subprocess
 import time
 
-from harness import (BANNER, BINARY, SOLVED, PtyRun, Scratch, Tmux, grid_text, main, run_plain,
-                     solution_block, solve_all, unittest)
+from harness import (BANNER, BINARY, SOLVED, PtyRun, Scratch, Tmux, TmuxCase, grid_text, main,
+                     puzzle_without, run_plain, solution_block, solve_all)
 
 RED_BACKGROUND = re.compile(r"\x1b\[(?:[0-9;]*;)?41m")
-
-
-def puzzle_without(cells):
-    chars = list(SOLVED)
-    for r, c in cells:
-        chars[r * 9 + c] = "0"
-    return "".join(chars)
 
 
 # Eight solutions, a few seconds apart at 60 ms a step.
@@ -26,22 +18,7 @@ MANY_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8), (2, 4), (2, 5),
 LONG_SEARCH = ("530070000600195000098000060800060003400803001700020006060000280000419005000080079")
 
 
-class Console(unittest.TestCase):
-    def setUp(self):
-        self.scratch = None
-        self.tmux = None
-
-    def tearDown(self):
-        if self.tmux:
-            self.tmux.kill()
-        if self.scratch:
-            self.scratch.cleanup()
-
-    def start(self, puzzle, command=None):
-        self.scratch = Scratch(grid_text(puzzle))
-        self.tmux = Tmux(self.scratch.dir, command=command)
-        return self.tmux
-
+class Console(TmuxCase):
     def test_last_picture_banner_and_enter(self):
         puzzle = puzzle_without([(0, 2), (4, 4)])
         tmux = self.start(puzzle)

@@ -2,15 +2,8 @@
 a standard input that is a file or a pipe."""
 import time
 
-from harness import (BANNER, BINARY, SOLVED, Scratch, Tmux, grid_text, main, solution_block,
-                     unittest)
-
-
-def puzzle_without(cells):
-    chars = list(SOLVED)
-    for r, c in cells:
-        chars[r * 9 + c] = "0"
-    return "".join(chars)
+from harness import (BANNER, BINARY, SOLVED, Scratch, Tmux, TmuxCase, grid_text, main,
+                     puzzle_without, solution_block)
 
 
 # Two empty cells: a second of animation.
@@ -23,20 +16,9 @@ ECHO_ROW = 13
 APART = 0.3
 
 
-class Keyboard(unittest.TestCase):
-    def setUp(self):
-        self.scratch = None
-        self.tmux = None
-
-    def tearDown(self):
-        if self.tmux:
-            self.tmux.kill()
-        if self.scratch:
-            self.scratch.cleanup()
-
+class Keyboard(TmuxCase):
     def start(self, puzzle, command=None):
-        self.scratch = Scratch(grid_text(puzzle))
-        self.tmux = Tmux(self.scratch.dir, command=command)
+        super().start(puzzle, command)
         self.tmux.wait_for(lambda s: BANNER[2] in s)
         return self.tmux
 

@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t b = data[i];
         if (b == 0x1B || b >= 0x80) plain_text = false;
         if (plat::key_decode(d, b, &event)) check(event);
-        if (quiet_every != 0 && i % quiet_every == quiet_every - 1 && plat::key_decoder_waiting(d) &&
-            plat::key_decode_quiet(d, &event))
+        if (quiet_every != 0 && i % quiet_every == quiet_every - 1 &&
+            plat::key_decoder_waiting(d) && plat::key_decode_quiet(d, &event))
             check(event);
     }
     if (plat::key_decoder_waiting(d) && plat::key_decode_quiet(d, &event)) check(event);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "param_name.h"
 #include "platform/key_decoder.h"
 
 namespace {
@@ -214,10 +215,7 @@ TEST_P(KeyTable, GivesTheKeyWhenSplitAcrossReads) {
 
 INSTANTIATE_TEST_SUITE_P(Keys, KeyTable, ::testing::ValuesIn(KEY_CASES),
                          [](const ::testing::TestParamInfo<KeyCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p != '\0'; ++p)
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name + "_" + std::to_string(info.index);
+                             return param_name(info.param.name) + "_" + std::to_string(info.index);
                          });
 
 // Sequences that are no keys: consumed whole, nothing delivered, and the key
@@ -278,10 +276,7 @@ TEST_P(DropTable, DeliversNothingAndRecovers) {
 
 INSTANTIATE_TEST_SUITE_P(Dropped, DropTable, ::testing::ValuesIn(DROP_CASES),
                          [](const ::testing::TestParamInfo<DropCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p != '\0'; ++p)
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
+                             return param_name(info.param.name);
                          });
 
 TEST(KeyDecoder, CompleteSequencesInOneReadGiveTheirKeysInOrder) {

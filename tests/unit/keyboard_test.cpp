@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fakes/memory_console.h"
+#include "param_name.h"
 #include "runtime/console/crt.h"
 #include "runtime/console/keyboard.h"
 #include "runtime/process/process.h"
@@ -280,10 +281,7 @@ TEST_P(LineEditor, DeliversTheLineAndEchoesIt) {
 
 INSTANTIATE_TEST_SUITE_P(Lines, LineEditor, ::testing::ValuesIn(LINE_CASES),
                          [](const ::testing::TestParamInfo<LineCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p != '\0'; ++p)
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
+                             return param_name(info.param.name);
                          });
 
 TEST_F(Keyboard, ALineHolds254CharactersAndItsLineEnd) {
@@ -438,10 +436,7 @@ TEST_P(Remap, GivesTheExtendedCode) {
 
 INSTANTIATE_TEST_SUITE_P(Table, Remap, ::testing::ValuesIn(REMAP_ROWS),
                          [](const ::testing::TestParamInfo<RemapRow>& info) {
-                             std::string name;
-                             for (const char* p = info.param.held; *p != '\0'; ++p)
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
+                             return param_name(info.param.held);
                          });
 
 TEST_F(Keyboard, RemapWithAltAndAKeypadDigitBuildsTheCode) {
