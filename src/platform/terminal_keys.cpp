@@ -29,6 +29,7 @@ bool STARTED = false;
 bool AT_END = false; // the input is closed: every line read ends at once
 
 void push(const InputEvent& event) {
+    if (QUEUE_COUNT == QUEUE_CAPACITY) return; // fill() reads only with room left
     QUEUE[(QUEUE_HEAD + QUEUE_COUNT) % QUEUE_CAPACITY] = event;
     ++QUEUE_COUNT;
 }
