@@ -84,6 +84,18 @@ class Keyboard(TmuxCase):
         tmux.keys("Enter")
         self.assertEqual(tmux.status(), 0)
 
+    def test_control_characters_show_as_glyphs_never_raw(self):
+        # Ctrl-A is stored and echoed as a cell: its code page 437 glyph in a
+        # UTF-8 locale, '?' in any other; never the raw byte.
+        for lang, shown in (("C.UTF-8", "a\u263ab"), ("C", "a?b")):
+            with self.subTest(lang=lang):
+                tmux = self.start(SHORT, command="LC_ALL=%s '%s'" % (lang, BINARY))
+                tmux.keys("a", "C-a", "b")
+                self.wait_echo(shown)
+                tmux.keys("Enter")
+                self.assertEqual(tmux.status(), 0)
+                self.tearDown()
+
     def test_ctrl_c_at_the_final_wait(self):
         tmux = self.start(SHORT, command="stty -a > before.txt; '%s'; echo $? > code.txt; "
                           "stty -a > after.txt" % BINARY)
