@@ -465,6 +465,8 @@ bool key_decode(KeyDecoder& d, uint8_t b, InputEvent* event) {
             }
             return deliver(d, ESCAPE_KEY, MOD_NONE, event); // ESC ESC ESC: Alt+Esc
         }
+        // The Linux console's Shift+Tab.
+        if (b == '\t' && !d.alt) return deliver(d, TAB, MOD_SHIFT_ONLY, event);
         // ESC then a key: that key with Alt.
         d.alt = true;
         d.state = KeyState::GROUND;

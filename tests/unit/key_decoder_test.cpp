@@ -129,6 +129,7 @@ const KeyCase KEY_CASES[] = {
     {"keypad 5 Linux", "\x1b[G", {12, 76, 0, 0}},
     {"keypad 5 xterm", "\x1b[E", {12, 76, 0, 0}},
     {"Shift+Tab", "\x1b[Z", {9, 15, 9, SHIFT}},
+    {"Shift+Tab Linux", "\x1b\t", {9, 15, 9, SHIFT}},
     // Modifiers, xterm scheme.
     {"Shift+Up", "\x1b[1;2A", {38, 72, 0, E | SHIFT}},
     {"Ctrl+Left", "\x1b[1;5D", {37, 75, 0, E | CTRL}},
