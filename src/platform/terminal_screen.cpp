@@ -110,7 +110,8 @@ void put_glyph(uint8_t ch) {
         const Glyph& g = CP437_UTF8[ch];
         put(g.bytes, g.length);
     } else {
-        put_char(ch >= FIRST_PRINTABLE && ch <= LAST_PRINTABLE ? static_cast<char>(ch) : '?');
+        const bool shown = ch >= FIRST_PRINTABLE && ch <= LAST_PRINTABLE;
+        put_char(shown ? static_cast<char>(ch) : ch == 0 ? ' ' : '?'); // byte 0 shows blank
     }
 }
 

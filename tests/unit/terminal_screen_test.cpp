@@ -1,0 +1,201 @@
+// Drawing on the terminal: what an update sends for a buffer of cells,
+// read back from a pipe standing in for the terminal.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <regex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "param_name.h"
+#include "platform/terminal.h"
+
+namespace {
+
+using plat::Cell;
+namespace term = plat::term;
+
+constexpr int W = 20;
+constexpr int H = 5;
+
+class TerminalScreen : public ::testing::Test {
+  protected:
+    std::vector<Cell> back, front, scratch;
+    std::vector<char> out;
+    int fds[2] = {-1, -1};
+
+    void SetUp() override { attach(true); }
+    void TearDown() override {
+        term::TERM = term::Terminal{};
+        close(fds[0]);
+        close(fds[1]);
+    }
+    void attach(bool utf8, uint8_t attr = term::START_ATTRIBUTE) {
+        ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
+        back.assign(W * H, Cell{' ', attr});
+        front = back;
+        scratch = back;
+        out.assign(W * H * 32 + 64, 0);
+        term::Terminal& t = term::TERM;
+        t = term::Terminal{};
+        t.attached = true;
+        t.out_fd = fds[1];
+        t.in_fd = -1;
+        t.width = W;
+        t.height = H;
+        t.back = back.data();
+        t.front = front.data();
+        t.buffer = plat::CellBuffer{back.data(), scratch.data(), W, H};
+        t.out = out.data();
+        t.out_capacity = static_cast<int32_t>(out.size());
+        t.term_x = t.term_y = t.sgr = -1;
+        t.repaint = true;
+        t.utf8 = utf8;
+        term::RESIZED = 1; // a fresh terminal: its size is looked up again
+    }
+    void put(int x, int y, uint8_t ch, uint8_t attr = term::START_ATTRIBUTE) {
+        plat::cells_write(term::TERM.buffer, x, y, Cell{ch, attr});
+        term::TERM.dirty = term::TERM.touched = true;
+    }
+    void put_text(int x, int y, const std::string& text) {
+        for (char c : text) put(x++, y, static_cast<uint8_t>(c));
+    }
+    // What one update sends.
+    std::string update() {
+        term::present();
+        std::string sent;
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fds[0], buf, sizeof buf)) > 0) sent.append(buf, static_cast<size_t>(n));
+        return sent;
+    }
+};
+
+// The glyphs of an update: what is left without its escape sequences and
+// cursor controls.
+std::string glyphs(const std::string& sent) {
+    static const std::regex CONTROLS("\x1b\\[[0-9;?]*[A-Za-z]|\r");
+    return std::regex_replace(sent, CONTROLS, "");
+}
+
+TEST_F(TerminalScreen, NothingWrittenLeavesTheTerminalAsItWas) {
+    EXPECT_EQ(glyphs(update()), "");
+    EXPECT_EQ(update().find("\x1b[2J"), std::string::npos);
+}
+
+TEST_F(TerminalScreen, TheFirstDrawingErasesThenSendsOnlyTheRest) {
+    put_text(0, 0, "ab");
+    const std::string sent = update();
+    EXPECT_EQ(sent.find("\x1b[37;40m\x1b[2J"), 0u) << sent;
+    EXPECT_EQ(glyphs(sent), "ab");
+}
+
+TEST_F(TerminalScreen, AFullRedrawThatChangesTwoCellsSendsTwoCells) {
+    for (int y = 0; y < H; ++y) put_text(0, y, std::string(W, static_cast<char>('a' + y)));
+    update();
+    for (int y = 0; y < H; ++y) put_text(0, y, std::string(W, static_cast<char>('a' + y)));
+    put(3, 1, 'X');
+    put(15, 4, 'Y', 0x47);
+    const std::string sent = update();
+    EXPECT_EQ(glyphs(sent), "XY") << sent;
+    EXPECT_EQ(update(), "") << "nothing changed: nothing sent";
+}
+
+TEST_F(TerminalScreen, TheLastColumnLeavesTheCursorPlaceUnknown) {
+    // After the last column the terminal may wrap or not: the next row is
+    // reached by an absolute move, never by a relative one.
+    put(W - 1, 0, 'e');
+    put(0, 1, 'n');
+    update();
+    put(W - 1, 2, 'E');
+    put(0, 3, 'N');
+    const std::string sent = update();
+    EXPECT_NE(sent.find("E\x1b[4;1HN"), std::string::npos) << sent;
+}
+
+struct ColourCase {
+    const char* name;
+    uint8_t attr;
+    const char* sgr;
+};
+
+void PrintTo(const ColourCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const ColourCase COLOUR_CASES[] = {
+    {"light grey on black", 0x07, "\x1b[37;40m"},
+    {"light grey on red", 0x47, "\x1b[37;41m"},
+    {"yellow on blue", 0x1E, "\x1b[93;44m"},
+    {"light red on black", 0x0C, "\x1b[91;40m"},
+    {"blue on green", 0x21, "\x1b[34;42m"},
+    {"black on brown", 0x60, "\x1b[30;43m"},
+    {"white on light blue", 0x9F, "\x1b[97;104m"},
+    {"cyan on magenta", 0x53, "\x1b[36;45m"},
+};
+
+class Colours : public TerminalScreen, public ::testing::WithParamInterface<ColourCase> {};
+
+TEST_P(Colours, MapTheConsoleBitsToTheTerminalsColours) {
+    const ColourCase& c = GetParam();
+    TearDown();
+    attach(true, c.attr);
+    put(0, 0, 'x', c.attr);
+    EXPECT_EQ(update().find(std::string(c.sgr) + "\x1b[2J"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Attributes, Colours, ::testing::ValuesIn(COLOUR_CASES),
+                         [](const ::testing::TestParamInfo<ColourCase>& info) {
+                             return param_name(info.param.name);
+                         });
+
+struct GlyphCase {
+    const char* name;
+    uint8_t ch;
+    const char* utf8;
+    const char* ascii;
+};
+
+void PrintTo(const GlyphCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const GlyphCase GLYPH_CASES[] = {
+    {"letter", 'A', "A", "A"},
+    {"NUL as a blank", 0x00, " ", " "},
+    {"bell", 0x07, "\xe2\x80\xa2", "?"},
+    {"backspace", 0x08, "\xe2\x97\x98", "?"},
+    {"line feed", 0x0A, "\xe2\x97\x99", "?"},
+    {"carriage return", 0x0D, "\xe2\x99\xaa", "?"},
+    {"escape", 0x1B, "\xe2\x86\x90", "?"},
+    {"delete", 0x7F, "\xe2\x8c\x82", "?"},
+    {"e acute", 0x82, "\xc3\xa9", "?"},
+    {"full block", 0xDB, "\xe2\x96\x88", "?"},
+    {"no-break space", 0xFF, "\xc2\xa0", "?"},
+};
+
+class Glyphs : public TerminalScreen, public ::testing::WithParamInterface<GlyphCase> {};
+
+TEST_P(Glyphs, EveryByteShowsItsGlyphAndNoControlByteIsSent) {
+    const GlyphCase& c = GetParam();
+    for (bool utf8 : {true, false}) {
+        TearDown();
+        attach(utf8);
+        put(0, 0, c.ch);
+        put(1, 0, '|');
+        const std::string sent = update();
+        EXPECT_EQ(glyphs(sent), std::string(utf8 ? c.utf8 : c.ascii) + "|") << utf8;
+        for (size_t i = 0; i < sent.size(); ++i) {
+            const auto b = static_cast<uint8_t>(sent[i]);
+            EXPECT_TRUE(b >= 0x20 || b == 0x1B || b == '\r') << "byte " << int(b) << " at " << i;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, Glyphs, ::testing::ValuesIn(GLYPH_CASES),
+                         [](const ::testing::TestParamInfo<GlyphCase>& info) {
+                             return param_name(info.param.name);
+                         });
+
+} // namespace
