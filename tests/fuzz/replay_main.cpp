@@ -24,7 +24,11 @@ void collect(const std::string& path, std::vector<std::string>& files) {
     if (dir == nullptr) return;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name != "." && name != "..") collect(path + "/" + name, files);
+        if (name == "." || name == "..") continue;
+        std::string child = path;
+        child += '/';
+        child += name;
+        collect(child, files);
     }
     closedir(dir);
 }

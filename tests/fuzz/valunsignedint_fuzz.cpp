@@ -37,8 +37,8 @@ Reading reference(const uint8_t* text, size_t length) {
         const uint8_t c = at(pos);
         uint64_t digit = 16;
         if (c >= '0' && c <= '9') digit = static_cast<uint64_t>(c - '0');
-        if (c >= 'A' && c <= 'F') digit = static_cast<uint64_t>(c - 'A' + 10);
-        if (c >= 'a' && c <= 'f') digit = static_cast<uint64_t>(c - 'a' + 10);
+        if (c >= 'A' && c <= 'F') digit = static_cast<uint64_t>(c - 'A') + 10;
+        if (c >= 'a' && c <= 'f') digit = static_cast<uint64_t>(c - 'a') + 10;
         if (digit >= base || value * base + digit > LIMIT) return {0, static_cast<int32_t>(pos)};
         value = value * base + digit;
     }

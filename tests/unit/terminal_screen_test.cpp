@@ -18,6 +18,7 @@ namespace term = plat::term;
 
 constexpr int W = 20;
 constexpr int H = 5;
+constexpr size_t CELLS = static_cast<size_t>(W) * H;
 
 class TerminalScreen : public ::testing::Test {
   protected:
@@ -33,10 +34,10 @@ class TerminalScreen : public ::testing::Test {
     }
     void attach(bool utf8, uint8_t attr = term::START_ATTRIBUTE) {
         ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
-        back.assign(W * H, Cell{' ', attr});
+        back.assign(CELLS, Cell{' ', attr});
         front = back;
         scratch = back;
-        out.assign(W * H * 32 + 64, 0);
+        out.assign(CELLS * 32 + 64, 0);
         term::Terminal& t = term::TERM;
         t = term::Terminal{};
         t.attached = true;
