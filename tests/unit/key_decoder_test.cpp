@@ -1,7 +1,11 @@
 // The terminal key decoder: bytes in, console key presses out.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "param_name.h"
@@ -196,24 +200,6 @@ TEST_P(KeyTable, GivesTheKey) {
     EXPECT_TRUE(events[0] == c.key) << c.name << ": got " << show(events[0]);
 }
 
-TEST_P(KeyTable, GivesTheKeyWhenSplitAcrossReads) {
-    // The decoder keeps its state between bytes: any split of the sequence
-    // into two reads gives the same key, as long as no quiet time falls inside.
-    const KeyCase& c = GetParam();
-    for (size_t cut = 1; cut < c.bytes.size(); ++cut) {
-        plat::KeyDecoder d = plat::key_decoder_new(true);
-        std::vector<InputEvent> events;
-        InputEvent e{};
-        for (size_t i = 0; i < cut; ++i)
-            if (plat::key_decode(d, static_cast<uint8_t>(c.bytes[i]), &e)) events.push_back(e);
-        for (size_t i = cut; i < c.bytes.size(); ++i)
-            if (plat::key_decode(d, static_cast<uint8_t>(c.bytes[i]), &e)) events.push_back(e);
-        if (plat::key_decoder_waiting(d) && plat::key_decode_quiet(d, &e)) events.push_back(e);
-        ASSERT_EQ(events.size(), 1u) << c.name << " cut at " << cut;
-        EXPECT_TRUE(events[0] == c.key) << c.name << " cut at " << cut;
-    }
-}
-
 INSTANTIATE_TEST_SUITE_P(Keys, KeyTable, ::testing::ValuesIn(KEY_CASES),
                          [](const ::testing::TestParamInfo<KeyCase>& info) {
                              return param_name(info.param.name) + "_" + std::to_string(info.index);
@@ -331,6 +317,79 @@ TEST(KeyDecoder, ArbitraryBytesNeverGiveMoreKeysThanBytes) {
         }
         for (bool utf8 : {true, false}) EXPECT_LE(decode_all(bytes, utf8).size(), bytes.size());
     }
+}
+
+// The terminal's key reading over a pipe: reads that split a sequence, the
+// short wait for a lone Esc, dropped garbage, and the end of the input.
+class PipeKeys : public ::testing::Test {
+  protected:
+    int fds[2] = {-1, -1};
+    void SetUp() override { ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0); }
+    void TearDown() override {
+        close(fds[0]);
+        if (fds[1] >= 0) close(fds[1]);
+    }
+    void send(const std::string& bytes) {
+        ASSERT_EQ(write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // The presses waiting now; releases are checked to follow their press.
+    std::vector<InputEvent> presses() {
+        std::vector<InputEvent> out;
+        while (plat::TERMINAL_CONSOLE.pending_events(fds[0]) > 0) {
+            InputEvent e{};
+            EXPECT_TRUE(plat::TERMINAL_CONSOLE.read_event(fds[0], &e));
+            if (e.key_down) {
+                out.push_back(e);
+            } else {
+                EXPECT_TRUE(!out.empty() && e.virtual_key == out.back().virtual_key)
+                    << "a release without its press";
+            }
+        }
+        return out;
+    }
+};
+
+TEST_F(PipeKeys, SequencesSplitEscAloneGarbageAndTheEnd) {
+    using Clock = std::chrono::steady_clock;
+    // A sequence whose second part comes 10 ms after the first is one key.
+    send("\x1b[1;5");
+    std::thread late([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        send("A");
+    });
+    std::vector<InputEvent> keys = presses();
+    late.join();
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_TRUE(keys[0] == (Expected{38, 72, 0, E | CTRL}));
+
+    // A lone Esc is the Esc key once the input stays quiet for a moment.
+    send("\x1b");
+    const auto start = Clock::now();
+    keys = presses();
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(40));
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_TRUE(keys[0] == (Expected{27, 1, 27, 0}));
+
+    // Mouse reports and paste markers give nothing; the text between is typed.
+    send("\x1b[<0;3;4M\x1b[M !!\x1b[200~ok\x1b[201~");
+    keys = presses();
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].ch, 'o');
+    EXPECT_EQ(keys[1].ch, 'k');
+
+    // The end of the input ends every line read as Enter does: an Enter is
+    // always waiting from then on, so no key wait blocks.
+    send("z");
+    close(fds[1]);
+    fds[1] = -1;
+    std::vector<InputEvent> events(6);
+    for (InputEvent& e : events) {
+        ASSERT_GT(plat::TERMINAL_CONSOLE.pending_events(fds[0]), 0u);
+        ASSERT_TRUE(plat::TERMINAL_CONSOLE.read_event(fds[0], &e));
+    }
+    EXPECT_TRUE(events[0] == (Expected{90, 44, 'z', 0}));
+    EXPECT_TRUE(events[2] == (Expected{13, 28, 13, 0}));
+    EXPECT_TRUE(events[4] == (Expected{13, 28, 13, 0}));
 }
 
 } // namespace

@@ -126,14 +126,10 @@ void PrintTo(const ColourCase& c, std::ostream* os) {
 }
 
 const ColourCase COLOUR_CASES[] = {
-    {"light grey on black", 0x07, "\x1b[37;40m"},
-    {"light grey on red", 0x47, "\x1b[37;41m"},
-    {"yellow on blue", 0x1E, "\x1b[93;44m"},
-    {"light red on black", 0x0C, "\x1b[91;40m"},
-    {"blue on green", 0x21, "\x1b[34;42m"},
-    {"black on brown", 0x60, "\x1b[30;43m"},
-    {"white on light blue", 0x9F, "\x1b[97;104m"},
-    {"cyan on magenta", 0x53, "\x1b[36;45m"},
+    {"light grey on black", 0x07, "\x1b[37;40m"},  {"light grey on red", 0x47, "\x1b[37;41m"},
+    {"yellow on blue", 0x1E, "\x1b[93;44m"},       {"light red on black", 0x0C, "\x1b[91;40m"},
+    {"blue on green", 0x21, "\x1b[34;42m"},        {"black on brown", 0x60, "\x1b[30;43m"},
+    {"white on light blue", 0x9F, "\x1b[97;104m"}, {"cyan on magenta", 0x53, "\x1b[36;45m"},
 };
 
 class Colours : public TerminalScreen, public ::testing::WithParamInterface<ColourCase> {};
