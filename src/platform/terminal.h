@@ -17,6 +17,8 @@ struct Terminal {
     int in_fd;     // the terminal whose input and replies are read; -1 if none
     int32_t width; // the buffer's size, fixed at start-up
     int32_t height;
+    int32_t visible_w; // the part of the buffer the terminal shows; 0 until
+    int32_t visible_h; // the first update looks at the terminal's size
     Cell* back; // the cells of BUFFER
     Cell* front;
     CellBuffer buffer;

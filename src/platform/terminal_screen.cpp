@@ -166,7 +166,8 @@ void visible_size(int32_t* w, int32_t* h) {
 
 void present(Cursor cursor) {
     if (!TERM.attached) return;
-    static int32_t visible_w = 0, visible_h = 0;
+    int32_t& visible_w = TERM.visible_w;
+    int32_t& visible_h = TERM.visible_h;
     if (RESIZED != 0 || visible_w == 0) {
         if (RESIZED != 0) {
             RESIZED = 0;

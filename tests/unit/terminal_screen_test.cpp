@@ -53,7 +53,6 @@ class TerminalScreen : public ::testing::Test {
         t.term_x = t.term_y = t.sgr = -1;
         t.repaint = true;
         t.utf8 = utf8;
-        term::RESIZED = 1; // a fresh terminal: its size is looked up again
     }
     void put(int x, int y, uint8_t ch, uint8_t attr = term::START_ATTRIBUTE) {
         plat::cells_write(term::TERM.buffer, x, y, Cell{ch, attr});
