@@ -19,7 +19,7 @@ struct Terminal {
     int32_t height;
     int32_t visible_w; // the part of the buffer the terminal shows; 0 until
     int32_t visible_h; // the first update looks at the terminal's size
-    Cell* back; // the cells of BUFFER
+    Cell* back;        // the cells of BUFFER
     Cell* front;
     CellBuffer buffer;
     char* out; // one update's bytes
@@ -29,7 +29,8 @@ struct Terminal {
     bool dirty;         // BACK has changed since the last update
     bool touched;       // BACK has ever been written: until then the terminal
                         // keeps what it showed before the program started
-    bool repaint;       // FRONT is unknown: every cell is sent
+    bool repaint;       // FRONT is unknown: the terminal is erased, then every
+                        // cell that is not blank is sent
     bool placed;        // the terminal's cursor was put at the console's cursor,
                         // which has not moved since
     bool writer_cursor; // another writer moved the terminal's cursor last,
@@ -37,8 +38,8 @@ struct Terminal {
                         // cursor stays where that writer's text ended
     int32_t term_x;     // where the terminal's cursor is; -1 if unknown
     int32_t term_y;
-    int32_t sgr; // the terminal's current attribute; -1 if unknown
-    bool cursor_hidden;
+    int32_t sgr;        // the terminal's current attribute; -1 if unknown
+    bool cursor_hidden; // hidden during a pause, shown again when parked
     bool utf8;
 };
 

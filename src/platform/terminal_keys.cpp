@@ -46,6 +46,12 @@ void decode(uint8_t byte) {
     if (key_decode(DECODER, byte, &event)) push_key(event);
 }
 
+// No more input is coming for now: a sequence left open ends.
+void decode_quiet() {
+    InputEvent event{};
+    if (key_decoder_waiting(DECODER) && key_decode_quiet(DECODER, &event)) push_key(event);
+}
+
 bool readable(Handle h, int timeout_ms) {
     pollfd p{h, POLLIN, 0};
     int r = 0;
@@ -71,10 +77,8 @@ void fill(Handle h) {
     if (!STARTED) start(h);
     uint8_t bytes[READ_CHUNK];
     while (!AT_END && QUEUE_COUNT + READ_CHUNK * EVENTS_PER_BYTE <= QUEUE_CAPACITY) {
-        const bool inside = key_decoder_waiting(DECODER);
-        if (!readable(h, inside ? ESCAPE_WAIT_MS : 0)) {
-            InputEvent event{};
-            if (inside && key_decode_quiet(DECODER, &event)) push_key(event);
+        if (!readable(h, key_decoder_waiting(DECODER) ? ESCAPE_WAIT_MS : 0)) {
+            decode_quiet();
             break;
         }
         const ssize_t n = read(h, bytes, sizeof bytes);
@@ -85,12 +89,10 @@ void fill(Handle h) {
         }
         for (ssize_t i = 0; i < n; ++i) decode(bytes[i]);
     }
-    if (AT_END && key_decoder_waiting(DECODER)) {
-        InputEvent event{};
-        if (key_decode_quiet(DECODER, &event)) push_key(event);
-    }
+    if (!AT_END) return;
+    decode_quiet();
     // Closed input ends the line being read as Enter would.
-    if (AT_END && QUEUE_COUNT == 0) push_key(InputEvent{KEY_EVENT, true, VK_RETURN, 28, 13, 0});
+    if (QUEUE_COUNT == 0) decode('\r');
 }
 
 } // namespace
