@@ -7,7 +7,8 @@
 
 namespace plat {
 
-using Handle = int32_t;
+// Wide enough for a file descriptor and for a Win32 handle.
+using Handle = intptr_t;
 constexpr Handle INVALID_HANDLE = -1;
 
 // OS error numbers the file layer produces for the common failures.
@@ -44,9 +45,8 @@ void file_close(Handle h);
 bool file_is_char_device(Handle h);
 
 // The process's standard input, output and error handles.
-constexpr Handle STD_INPUT = 0;
-constexpr Handle STD_OUTPUT = 1;
-constexpr Handle STD_ERROR = 2;
+enum class StdStream { Input, Output, Error };
+Handle std_handle(StdStream stream);
 
 // Set by the terminal: called before anything is written to a terminal
 // handle, so that the terminal is brought up to date first.

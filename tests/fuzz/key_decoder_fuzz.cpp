@@ -3,7 +3,7 @@
 // between keys again), every key well formed, and text without escapes or
 // bytes above 0x7F typed key for key.
 #include "fuzz.h"
-#include "platform/key_decoder.h"
+#include "platform/posix/key_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // First byte: UTF-8 input or not, and where the input goes quiet.

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "param_name.h"
-#include "platform/key_decoder.h"
+#include "platform/posix/key_decoder.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "param_name.h"
-#include "platform/terminal.h"
+#include "platform/posix/terminal.h"
 
 namespace {
 

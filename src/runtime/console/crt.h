@@ -10,8 +10,8 @@ extern int32_t WINMINX, WINMINY, WINMAXX, WINMAXY;
 extern int32_t SCREENWIDTH, SCREENHEIGHT;
 extern int32_t CURSORSAVEX, CURSORSAVEY; // 0-based, between operations
 extern int32_t CURRX, CURRY;             // 1-based, during one write or read
-extern int32_t OUTHANDLE;
-extern int32_t INPUTHANDLE;
+extern intptr_t OUTHANDLE;
+extern intptr_t INPUTHANDLE;
 extern bool ISWINDOWSNT;
 
 // Operations the program calls.

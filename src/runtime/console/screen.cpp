@@ -8,8 +8,8 @@ int32_t WINMINX = 1, WINMINY = 1, WINMAXX = 0, WINMAXY = 0;
 int32_t SCREENWIDTH = 0, SCREENHEIGHT = 0;
 int32_t CURSORSAVEX = 0, CURSORSAVEY = 0;
 int32_t CURRX = 1, CURRY = 1;
-int32_t OUTHANDLE = -1;
-int32_t INPUTHANDLE = -1;
+intptr_t OUTHANDLE = -1;
+intptr_t INPUTHANDLE = -1;
 bool ISWINDOWSNT = false;
 
 namespace {

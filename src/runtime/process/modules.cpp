@@ -14,9 +14,9 @@ TEXTREC STDERR;
 uintptr_t MAINFRAME = 0;
 
 static void SYSTEMINIT() {
-    STDINPUTHANDLE = plat::STD_INPUT;
-    STDOUTPUTHANDLE = plat::STD_OUTPUT;
-    STDERRORHANDLE = plat::STD_ERROR;
+    STDINPUTHANDLE = plat::std_handle(plat::StdStream::Input);
+    STDOUTPUTHANDLE = plat::std_handle(plat::StdStream::Output);
+    STDERRORHANDLE = plat::std_handle(plat::StdStream::Error);
     OPENSTDIO(INPUT, FMINPUT, STDINPUTHANDLE);
     OPENSTDIO(OUTPUT, FMOUTPUT, STDOUTPUTHANDLE);
     OPENSTDIO(STDOUT, FMOUTPUT, STDOUTPUTHANDLE);

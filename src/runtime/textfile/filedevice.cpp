@@ -115,7 +115,7 @@ int32_t FILECLOSEFUNC(TEXTREC& T) {
     return 0;
 }
 
-void OPENSTDIO(TEXTREC& T, int32_t MODE, int32_t HANDLE) {
+void OPENSTDIO(TEXTREC& T, int32_t MODE, intptr_t HANDLE) {
     ASSIGN(T, STR(""));
     T.HANDLE = HANDLE;
     T.MODE = MODE;

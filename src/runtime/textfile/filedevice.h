@@ -11,7 +11,7 @@ int32_t FILECLOSEFUNC(TEXTREC& T);
 void ERRNO2INOUTRES(uint32_t OSERROR);
 
 // Binds T to an OS handle that is already open, for reading or writing.
-void OPENSTDIO(TEXTREC& T, int32_t MODE, int32_t HANDLE);
+void OPENSTDIO(TEXTREC& T, int32_t MODE, intptr_t HANDLE);
 
 // Hands the buffered bytes of every disk file still open for writing to the
 // OS. Used when the process ends abnormally, so that whole solutions already

@@ -13,13 +13,13 @@ constexpr int32_t FMCLOSED = 0xD7B0;
 constexpr int32_t FMINPUT = 0xD7B1;
 constexpr int32_t FMOUTPUT = 0xD7B2;
 
-constexpr int32_t UNUSEDHANDLE = -1;
+constexpr intptr_t UNUSEDHANDLE = -1;
 constexpr int32_t TEXTRECBUFSIZE = 256;
 constexpr int32_t TEXTRECNAMESIZE = 256;
 constexpr uint8_t MAXSTRLEN = 255;
 
 struct TEXTREC {
-    int32_t HANDLE;
+    intptr_t HANDLE; // an OS handle: a descriptor or a Win32 handle
     int32_t MODE;
     int32_t BUFSIZE;
     int32_t BUFPOS;
@@ -54,9 +54,9 @@ constexpr uint16_t IO_NOT_OPEN_FOR_INPUT = 104;
 constexpr uint16_t IO_NOT_OPEN_FOR_OUTPUT = 105;
 
 // The process's standard handles, filled in at start-up; CLOSE never closes them.
-extern int32_t STDINPUTHANDLE;
-extern int32_t STDOUTPUTHANDLE;
-extern int32_t STDERRORHANDLE;
+extern intptr_t STDINPUTHANDLE;
+extern intptr_t STDOUTPUTHANDLE;
+extern intptr_t STDERRORHANDLE;
 
 // Output line end.
 constexpr uint8_t EOL[] = {13, 10};

@@ -5,8 +5,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "platform/cp437.h"
-#include "platform/terminal.h"
+#include "platform/posix/cp437.h"
+#include "platform/posix/terminal.h"
 
 namespace plat::term {
 

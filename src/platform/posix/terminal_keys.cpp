@@ -6,8 +6,8 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "platform/key_decoder.h"
-#include "platform/terminal.h"
+#include "platform/posix/key_decoder.h"
+#include "platform/posix/terminal.h"
 
 namespace plat {
 
@@ -53,7 +53,7 @@ void decode_quiet() {
 }
 
 bool readable(Handle h, int timeout_ms) {
-    pollfd p{h, POLLIN, 0};
+    pollfd p{static_cast<int>(h), POLLIN, 0};
     int r = 0;
     do {
         r = poll(&p, 1, timeout_ms);

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "platform/process.h"
-#include "platform/terminal.h"
+#include "platform/posix/terminal.h"
 
 namespace plat::term {
 

@@ -135,6 +135,15 @@ void file_close(Handle h) {
     close(h);
 }
 
+Handle std_handle(StdStream stream) {
+    switch (stream) {
+    case StdStream::Input: return STDIN_FILENO;
+    case StdStream::Output: return STDOUT_FILENO;
+    case StdStream::Error: return STDERR_FILENO;
+    }
+    return INVALID_HANDLE;
+}
+
 bool file_is_char_device(Handle h) {
     struct stat st {};
     return fstat(h, &st) == 0 && S_ISCHR(st.st_mode);

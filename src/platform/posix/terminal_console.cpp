@@ -4,7 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "platform/terminal.h"
+#include "platform/posix/terminal.h"
 
 namespace plat {
 

@@ -1,7 +1,7 @@
 // Terminal input bytes to console key events.
-#include "platform/key_decoder.h"
+#include "platform/posix/key_decoder.h"
 
-#include "platform/cp437.h"
+#include "platform/posix/cp437.h"
 
 namespace plat {
 
