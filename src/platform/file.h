@@ -41,10 +41,16 @@ int32_t file_write(Handle h, const uint8_t* buf, uint32_t count, uint32_t* error
 
 void file_close(Handle h);
 
+// Cuts an open file back to SIZE bytes (after a failed write, so that it
+// ends at the last whole record handed over). False if it cannot be cut.
+bool file_truncate(Handle h, uint64_t size, uint32_t* error);
+
 // True for a terminal or another character device.
 bool file_is_char_device(Handle h);
 
-// The process's standard input, output and error handles.
+// The process's standard input, output and error handles. A stream the
+// process was started without is given the null device, so that no file
+// opened later can take its place.
 enum class StdStream { Input, Output, Error };
 Handle std_handle(StdStream stream);
 

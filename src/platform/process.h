@@ -54,8 +54,10 @@ using EndHook = void (*)();
 void at_process_end(EndHook hook);
 void run_end_hooks();
 
-// Something to do when Ctrl+C, SIGTERM or SIGHUP ends the process at the
-// program's next pause (hand buffered solutions to the OS).
+// Starts acting on the requests to end the process (Ctrl+C, SIGTERM, SIGHUP;
+// on a Win32 console its control events) and sets what to do before it
+// ends by one (hand buffered solutions to the OS). Only a request that the
+// process was not started ignoring is acted on.
 void on_termination(void (*hook)());
 
 // Ends the process. A status whose low 8 bits are 0 but which is not 0

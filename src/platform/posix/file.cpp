@@ -135,6 +135,16 @@ void file_close(Handle h) {
     close(h);
 }
 
+bool file_truncate(Handle h, uint64_t size, uint32_t* error) {
+    int r = 0;
+    do {
+        r = ftruncate(h, static_cast<off_t>(size));
+    } while (r != 0 && errno == EINTR);
+    if (r == 0) return true;
+    *error = os_error_from_errno(errno);
+    return false;
+}
+
 Handle std_handle(StdStream stream) {
     switch (stream) {
     case StdStream::Input: return STDIN_FILENO;
