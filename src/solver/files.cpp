@@ -59,4 +59,8 @@ KEEPFRAME void KIIR(SUD M) {
     }
     WRITELN_END(FO);
     IOCHECK();
+    // Each solution reaches the file whole and at once: whatever ends the
+    // process later, out.txt holds only whole blocks.
+    FLUSH(FO);
+    IOCHECK();
 }

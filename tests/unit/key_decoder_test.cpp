@@ -280,8 +280,30 @@ TEST(KeyDecoder, AnEscInsideASequenceStartsANewOne) {
     EXPECT_TRUE(events[0] == (Expected{40, 80, 0, E}));
 }
 
-TEST(KeyDecoder, ControlBytesInsideASequenceAreNotTyped) {
-    EXPECT_EQ(decode_all("\x1b[1\r;5A").size(), 1u);
+// A control byte inside a sequence is its own key, and the sequence goes on;
+// one after a stray UTF-8 lead byte ends that character and is a key too.
+TEST(KeyDecoder, ControlBytesInsideASequenceAreActedOn) {
+    constexpr Expected ENTER = {13, 28, 13, 0};
+    struct Case {
+        const char* bytes;
+        std::vector<Expected> keys;
+    };
+    const Case cases[] = {
+        {"\x1b[1\r;5A", {ENTER, {38, 72, 0, E | CTRL}}},
+        {"\x1bO\rA", {ENTER, {38, 72, 0, E}}},
+        {"\x1b[[\rA", {ENTER, {112, 59, 0, 0}}},
+        {"\x1b[1:2\rA", {ENTER}}, // malformed: skipped to its final byte
+        {"\x1b[\t3~", {{9, 15, 9, 0}, {46, 83, 0, E}}},
+        {"\xc3\r", {ENTER}},
+        {"\xe2\x94\rx", {ENTER, {88, 45, 'x', 0}}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<InputEvent> events = decode_all(c.bytes);
+        ASSERT_EQ(events.size(), c.keys.size()) << c.bytes;
+        for (size_t i = 0; i < events.size(); ++i)
+            EXPECT_TRUE(events[i] == c.keys[i])
+                << c.bytes << " key " << i << ": " << show(events[i]);
+    }
 }
 
 TEST(KeyDecoder, AModifiedF3IsAPositionReportWhileOneIsDue) {

@@ -1,5 +1,6 @@
 // POSIX implementation of the platform file layer.
 #include "platform/file.h"
+#include "platform/posix/signals.h"
 
 #include <cerrno>
 #include <cstring>
@@ -48,17 +49,21 @@ constexpr ErrnoMapping ERRNO_TABLE[] = {
     {ELOOP, ERR_PATH_NOT_FOUND},
 };
 
-// ENOENT means a missing file when the directory part exists, and a missing
-// directory otherwise.
-uint32_t missing_file_or_directory(const char* name) {
-    char dir[PATH_CAPACITY];
+// ENOENT on a file being read means a missing file when its directory
+// exists (the current one for a bare name, which may have been removed),
+// and a missing directory otherwise. A file being created is only missing
+// when its directory is.
+uint32_t missing_file_or_directory(const char* name, OpenMode mode) {
+    if (mode == OpenMode::Write) return ERR_PATH_NOT_FOUND;
+    char dir[PATH_CAPACITY] = ".";
     const char* slash = std::strrchr(name, '/');
-    if (slash == nullptr) return ERR_FILE_NOT_FOUND;
-    size_t len = static_cast<size_t>(slash - name);
-    if (len == 0) return ERR_FILE_NOT_FOUND; // the root always exists
-    if (len >= sizeof dir) return ERR_PATH_NOT_FOUND;
-    std::memcpy(dir, name, len);
-    dir[len] = '\0';
+    if (slash != nullptr) {
+        size_t len = static_cast<size_t>(slash - name);
+        if (len == 0) return ERR_FILE_NOT_FOUND; // the root always exists
+        if (len >= sizeof dir) return ERR_PATH_NOT_FOUND;
+        std::memcpy(dir, name, len);
+        dir[len] = '\0';
+    }
     struct stat st {};
     if (stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) return ERR_FILE_NOT_FOUND;
     return ERR_PATH_NOT_FOUND;
@@ -82,13 +87,16 @@ Handle file_open(const char* name, OpenMode mode, uint32_t* error) {
     *error = 0;
     // No O_TRUNC here: a file is cut only once this opener holds it alone.
     int flags = O_CLOEXEC | O_NOCTTY | (mode == OpenMode::Read ? O_RDONLY : O_WRONLY | O_CREAT);
+    // A FIFO nobody writes blocks the open: a request to end the process
+    // interrupts it and is acted on before anything is created.
+    sig::act_on_pending();
     int fd;
     do {
         fd = open(name, flags, NEW_FILE_PERMISSIONS);
-    } while (fd < 0 && errno == EINTR);
+    } while (fd < 0 && errno == EINTR && sig::retry_after_interrupt());
     if (fd < 0) {
         if (errno == ENOENT) {
-            *error = missing_file_or_directory(name);
+            *error = missing_file_or_directory(name, mode);
             return INVALID_HANDLE;
         }
         return fail(fd, errno, error);
@@ -105,10 +113,13 @@ Handle file_open(const char* name, OpenMode mode, uint32_t* error) {
 }
 
 int32_t file_read(Handle h, uint8_t* buf, uint32_t count, uint32_t* error) {
+    // Reading an endless or blocking source (/dev/zero, a FIFO) must not
+    // keep a request to end the process waiting.
+    sig::act_on_pending();
     ssize_t n;
     do {
         n = read(h, buf, count);
-    } while (n < 0 && errno == EINTR);
+    } while (n < 0 && errno == EINTR && sig::retry_after_interrupt());
     if (n < 0) {
         *error = os_error_from_errno(errno);
         return -1;
@@ -120,10 +131,11 @@ void (*BEFORE_TERMINAL_WRITE)(Handle h) = nullptr;
 
 int32_t file_write(Handle h, const uint8_t* buf, uint32_t count, uint32_t* error) {
     if (BEFORE_TERMINAL_WRITE != nullptr && isatty(h)) BEFORE_TERMINAL_WRITE(h);
+    sig::act_on_pending();
     ssize_t n;
     do {
         n = write(h, buf, count);
-    } while (n < 0 && errno == EINTR);
+    } while (n < 0 && errno == EINTR && sig::retry_after_interrupt());
     if (n < 0) {
         *error = os_error_from_errno(errno);
         return -1;
@@ -146,6 +158,14 @@ bool file_truncate(Handle h, uint64_t size, uint32_t* error) {
 }
 
 Handle std_handle(StdStream stream) {
+    // Descriptors 0-2 that the process was started without get /dev/null,
+    // lowest first, before anything else is opened.
+    static bool checked = false;
+    if (!checked) {
+        for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+            if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);
+        checked = true;
+    }
     switch (stream) {
     case StdStream::Input: return STDIN_FILENO;
     case StdStream::Output: return STDOUT_FILENO;

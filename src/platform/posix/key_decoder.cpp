@@ -387,12 +387,23 @@ uint8_t cp437_byte(uint32_t codepoint) {
 bool ground(KeyDecoder& d, uint8_t b, InputEvent* event);
 
 // Leaves a sequence on a byte that does not belong to it; the byte then
-// counts on its own.
+// counts on its own (CAN and SUB only cancel).
 bool abort_with(KeyDecoder& d, uint8_t b, InputEvent* event) {
     drop(d);
     if (b == CAN || b == SUB) return false;
-    if (b < FIRST_PRINTABLE && b != ESC) return false; // controls inside a sequence
     return ground(d, b, event);
+}
+
+// A control byte inside a sequence is acted on as its key, and the sequence
+// goes on: a key typed while a sequence arrives is not lost.
+bool control_inside(uint8_t b, InputEvent* event) {
+    const Key key = byte_key(b);
+    *event = InputEvent{KEY_EVENT, true, key.vk, key.scan, key.ch, key.state};
+    return true;
+}
+
+bool is_control(uint8_t b) {
+    return b < FIRST_PRINTABLE && b != ESC && b != CAN && b != SUB;
 }
 
 bool ground(KeyDecoder& d, uint8_t b, InputEvent* event) {
@@ -473,8 +484,9 @@ bool key_decode(KeyDecoder& d, uint8_t b, InputEvent* event) {
         return ground(d, b, event);
 
     case KeyState::CSI:
+        if (is_control(b)) return control_inside(b, event);
         if (b >= ASCII_END || b == ESC || b == CAN || b == SUB) return abort_with(d, b, event);
-        if (b < FIRST_PRINTABLE || b == DEL) return false; // ignored inside a sequence
+        if (b == DEL) return false; // ignored inside a sequence
         if (++d.length > KEY_SEQUENCE_MAX) {
             d.state = KeyState::CSI_IGNORE;
             return false;
@@ -502,16 +514,19 @@ bool key_decode(KeyDecoder& d, uint8_t b, InputEvent* event) {
         return csi_final(d, b, event);
 
     case KeyState::CSI_IGNORE:
+        if (is_control(b)) return control_inside(b, event);
         if (b >= ASCII_END || b == ESC || b == CAN || b == SUB) return abort_with(d, b, event);
         if (is_final(b)) return drop(d);
         return false;
 
     case KeyState::LINUX_FKEY:
+        if (is_control(b)) return control_inside(b, event);
         if (b >= 'A' && b <= 'E') return deliver(d, FKEY[b - 'A' + 1], MOD_NONE, event);
         if (is_final(b)) return drop(d);
         return abort_with(d, b, event);
 
     case KeyState::SS3:
+        if (is_control(b)) return control_inside(b, event);
         if (b >= ASCII_END || b == ESC || b == CAN || b == SUB) return abort_with(d, b, event);
         if (++d.length > KEY_SEQUENCE_MAX) return drop(d);
         if ((b >= '0' && b <= '9') || b == ';') {

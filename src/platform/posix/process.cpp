@@ -96,9 +96,6 @@ void faults_install(FaultHandler handler) {
     sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&sa.sa_mask);
     for (int sig : FAULT_SIGNALS) sigaction(sig, &sa, nullptr);
-    // A write to a pipe nobody reads fails like any other write instead of
-    // ending the process, so the exit status still tells what went wrong.
-    signal(SIGPIPE, SIG_IGN);
 }
 
 void faults_remove() {

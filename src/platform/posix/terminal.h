@@ -41,13 +41,35 @@ struct Terminal {
     int32_t sgr;        // the terminal's current attribute; -1 if unknown
     bool cursor_hidden; // hidden during a pause, shown again when parked
     bool utf8;
+    bool no_color; // NO_COLOR: no colour codes; a coloured background shows reversed
+    bool gone;     // the terminal hung up: nothing more is drawn
 };
 
 // The attribute the terminal starts with: light grey on black.
 constexpr uint8_t START_ATTRIBUTE = 7;
 
 extern Terminal TERM;
-extern volatile sig_atomic_t RESIZED;
+
+// The buffer's size from the size the terminal reports: a terminal that
+// reports none is taken as COLUMNS x LINES when those are set, else as
+// 80x25; a huge one is used from its top-left corner, so that memory stays
+// bounded whatever a terminal reports.
+constexpr int32_t DEFAULT_COLUMNS = 80;
+constexpr int32_t DEFAULT_ROWS = 25;
+constexpr int32_t MAX_COLUMNS = 512;
+constexpr int32_t MAX_ROWS = 512;
+struct ScreenSize {
+    int32_t width;
+    int32_t height;
+};
+ScreenSize screen_size(uint32_t columns, uint32_t rows, const char* env_columns,
+                       const char* env_lines);
+
+// How long input may pause inside a sequence before a lone Esc is taken as the
+// Esc key: ESCDELAY milliseconds when that is a number in range, else 50.
+constexpr int32_t ESCAPE_WAIT_DEFAULT_MS = 50;
+constexpr int32_t ESCAPE_WAIT_MAX_MS = 10000;
+int32_t escape_wait_ms(const char* escdelay);
 
 // Takes the terminal on FD over: size, modes, start cursor, signals.
 bool attach(int fd);
@@ -64,6 +86,10 @@ void present(Cursor cursor = Cursor::PARK);
 // Gives the terminal back its modes and colours; safe in a signal handler.
 void restore_modes();
 
+// Takes the terminal again after the process was stopped and continued:
+// the program's modes, and the whole picture drawn anew by the next update.
+void take_again();
+
 // Input bytes that arrived before they were asked for (during the cursor
 // position query), kept for the key decoder.
 constexpr int32_t EARLY_INPUT_CAPACITY = 256;
@@ -72,9 +98,5 @@ extern int32_t EARLY_INPUT_COUNT;
 // Cursor position replies still to come (the query was not answered in time);
 // the key decoder drops them.
 extern int32_t POSITION_REPORTS_DUE;
-
-// Acts on a pending Ctrl+C, SIGTERM or SIGHUP: saves what must be saved,
-// gives the terminal back and ends the process by that signal.
-void act_on_pending_signal();
 
 } // namespace plat::term

@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/posix/signals.h"
 #include "platform/posix/terminal.h"
 
 namespace plat {
@@ -56,10 +57,14 @@ void terminal_scroll(Handle, Rect rect, Rect clip, int32_t dest_x, int32_t dest_
 
 void terminal_sleep(uint32_t ms) {
     term::present(term::Cursor::LEAVE);
-    term::act_on_pending_signal();
+    sig::act_on_pending();
     timespec left{static_cast<time_t>(ms / MILLIS_PER_SECOND),
                   static_cast<long>(ms % MILLIS_PER_SECOND) * NANOS_PER_MILLI};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) term::act_on_pending_signal();
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+        sig::act_on_pending();
+        // Continued after a stop: the picture is whole again before the pause ends.
+        term::present(term::Cursor::LEAVE);
+    }
 }
 
 } // namespace

@@ -3,19 +3,18 @@
 // (terminals send no releases; a console reports both, and a waiting release
 // lets a key wait end at once, as it does on a console).
 #include <cerrno>
+#include <cstdlib>
 #include <poll.h>
 #include <unistd.h>
 
 #include "platform/posix/key_decoder.h"
+#include "platform/posix/signals.h"
 #include "platform/posix/terminal.h"
 
 namespace plat {
 
 namespace {
 
-// How long input may pause inside a sequence before a lone Esc is taken as
-// the Esc key (terminals write a key's sequence at once).
-constexpr int ESCAPE_WAIT_MS = 50;
 constexpr int32_t READ_CHUNK = 256;
 // Each byte gives at most one press and its release.
 constexpr int32_t EVENTS_PER_BYTE = 2;
@@ -26,6 +25,9 @@ int32_t QUEUE_HEAD = 0;
 int32_t QUEUE_COUNT = 0;
 KeyDecoder DECODER;
 bool STARTED = false;
+// How long input may pause inside a sequence before a lone Esc is taken as
+// the Esc key (terminals write a key's sequence at once; slow links need more).
+int ESCAPE_WAIT = term::ESCAPE_WAIT_DEFAULT_MS;
 bool AT_END = false; // the input is closed: every line read ends at once
 
 void push(const InputEvent& event) {
@@ -63,6 +65,7 @@ bool readable(Handle h, int timeout_ms) {
 
 void start(Handle h) {
     STARTED = true;
+    ESCAPE_WAIT = term::escape_wait_ms(std::getenv("ESCDELAY"));
     DECODER = key_decoder_new(term::TERM.utf8);
     DECODER.position_reports_expected = term::POSITION_REPORTS_DUE;
     // Keys typed while the terminal was being asked for its cursor.
@@ -77,12 +80,12 @@ void fill(Handle h) {
     if (!STARTED) start(h);
     uint8_t bytes[READ_CHUNK];
     while (!AT_END && QUEUE_COUNT + READ_CHUNK * EVENTS_PER_BYTE <= QUEUE_CAPACITY) {
-        if (!readable(h, key_decoder_waiting(DECODER) ? ESCAPE_WAIT_MS : 0)) {
+        if (!readable(h, key_decoder_waiting(DECODER) ? ESCAPE_WAIT : 0)) {
             decode_quiet();
             break;
         }
         const ssize_t n = read(h, bytes, sizeof bytes);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR && sig::retry_after_interrupt()) continue;
         if (n <= 0) {
             AT_END = true;
             break;
@@ -115,7 +118,7 @@ void terminal_wait_input(Handle h, uint32_t ms) {
     term::present();
     if (!STARTED) start(h);
     if (QUEUE_COUNT == 0 && !AT_END) readable(h, static_cast<int>(ms));
-    term::act_on_pending_signal();
+    sig::act_on_pending();
 }
 
 } // namespace plat

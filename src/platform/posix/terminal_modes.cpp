@@ -12,8 +12,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "platform/process.h"
+#include "platform/posix/signals.h"
 #include "platform/posix/terminal.h"
+#include "platform/process.h"
 
 namespace plat::term {
 
@@ -34,21 +35,13 @@ constexpr char RESET_LOOK[] = "\x1b[0m\x1b[?25h";
 constexpr int NANOS_PER_MILLI = 1000000;
 constexpr int MILLIS_PER_SECOND = 1000;
 
-// Signals that end the process: Ctrl+C, SIGTERM and SIGHUP wait for the
-// program's next pause so that no solution block is cut; the others end it
-// at once. Either way the terminal gets its modes back first.
-constexpr int DEFERRED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int IMMEDIATE_SIGNALS[] = {SIGQUIT, SIGABRT, SIGALRM,   SIGUSR1, SIGUSR2,
-                                     SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF};
-
 struct SavedModes {
     int fd;
-    termios modes;
+    termios modes; // as the terminal was: given back at every end and stop
+    termios raw;   // as the program reads keys: taken again after a stop
 };
 SavedModes SAVED[2];
 int SAVED_COUNT = 0;
-volatile sig_atomic_t PENDING_SIGNAL = 0;
-void (*TERMINATION_HOOK)() = nullptr;
 
 bool utf8_locale() {
     const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
@@ -65,15 +58,17 @@ void raw_modes(int fd) {
     if (tcgetattr(fd, &t) != 0) return;
     for (int i = 0; i < SAVED_COUNT; ++i)
         if (SAVED[i].fd == fd) return;
-    SAVED[SAVED_COUNT++] = {fd, t};
-    // Keys arrive one by one, unechoed, CR as CR; Ctrl-S, Ctrl-Q, Ctrl-V,
-    // Ctrl-Z and Ctrl-\ arrive as keys; Ctrl+C still interrupts.
+    SavedModes& saved = SAVED[SAVED_COUNT++];
+    saved.fd = fd;
+    saved.modes = t;
+    // Keys arrive one by one, unechoed, CR as CR; Ctrl-S, Ctrl-Q, Ctrl-V and
+    // Ctrl-\ arrive as keys; Ctrl+C interrupts and Ctrl-Z suspends.
     t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL | IEXTEN));
     t.c_iflag &= static_cast<tcflag_t>(~(ICRNL | INLCR | IGNCR | IXON | IXOFF));
-    t.c_cc[VSUSP] = _POSIX_VDISABLE;
     t.c_cc[VQUIT] = _POSIX_VDISABLE;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
+    saved.raw = t;
     tcsetattr(fd, TCSANOW, &t);
 }
 
@@ -128,34 +123,6 @@ void query_cursor() {
         EARLY_INPUT[EARLY_INPUT_COUNT++] = reply[i];
 }
 
-void on_resize(int) {
-    RESIZED = 1;
-}
-
-void on_deferred_signal(int sig) {
-    PENDING_SIGNAL = sig;
-}
-
-void on_immediate_signal(int sig) {
-    restore_modes();
-    signal(sig, SIG_DFL);
-    raise(sig);
-}
-
-void install_signals() {
-    struct sigaction sa {};
-    sigemptyset(&sa.sa_mask);
-    sa.sa_handler = on_resize;
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGWINCH, &sa, nullptr);
-    // No SA_RESTART: a pause or key wait ends early and acts on the signal.
-    sa.sa_flags = 0;
-    sa.sa_handler = on_deferred_signal;
-    for (int sig : DEFERRED_SIGNALS) sigaction(sig, &sa, nullptr);
-    sa.sa_handler = on_immediate_signal;
-    for (int sig : IMMEDIATE_SIGNALS) sigaction(sig, &sa, nullptr);
-}
-
 bool same_terminal(int a, int b) {
     struct stat sa {
     }, sb{};
@@ -176,12 +143,14 @@ void end_of_process() {
 
 bool attach(int fd) {
     if (TERM.attached) return TERM.out_fd == fd || same_terminal(fd, TERM.out_fd);
+    if (!isatty(fd)) return false;
     winsize ws{};
-    if (!isatty(fd) || ioctl(fd, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0 || ws.ws_row == 0)
-        return false;
+    if (ioctl(fd, TIOCGWINSZ, &ws) != 0) ws = winsize{};
+    const ScreenSize size =
+        screen_size(ws.ws_col, ws.ws_row, std::getenv("COLUMNS"), std::getenv("LINES"));
     TERM.out_fd = fd;
-    TERM.width = ws.ws_col;
-    TERM.height = ws.ws_row;
+    TERM.width = size.width;
+    TERM.height = size.height;
     const int32_t cells = TERM.width * TERM.height;
     TERM.back = new Cell[static_cast<size_t>(cells)];
     TERM.front = new Cell[static_cast<size_t>(cells)];
@@ -196,6 +165,8 @@ bool attach(int fd) {
     TERM.repaint = true;
     TERM.dirty = false;
     TERM.utf8 = utf8_locale();
+    const char* no_color = std::getenv("NO_COLOR");
+    TERM.no_color = no_color != nullptr && *no_color != '\0';
     // Keys and the terminal's replies come from standard input when it is
     // this terminal, otherwise from the terminal opened by name.
     if (isatty(STDIN_FILENO))
@@ -208,7 +179,6 @@ bool attach(int fd) {
     if (TERM.in_fd != fd) raw_modes(fd);
     TERM.attached = true;
     at_process_end(end_of_process);
-    install_signals();
     BEFORE_TERMINAL_WRITE = before_terminal_write;
     query_cursor();
     return true;
@@ -222,21 +192,15 @@ void restore_modes() {
     for (int i = SAVED_COUNT; i > 0; --i) tcsetattr(SAVED[i - 1].fd, TCSANOW, &SAVED[i - 1].modes);
 }
 
-void act_on_pending_signal() {
-    const int sig = PENDING_SIGNAL;
-    if (sig == 0) return;
-    if (TERMINATION_HOOK != nullptr) TERMINATION_HOOK();
-    run_end_hooks();
-    signal(sig, SIG_DFL);
-    raise(sig);
+void take_again() {
+    for (int i = 0; i < SAVED_COUNT; ++i) tcsetattr(SAVED[i].fd, TCSANOW, &SAVED[i].raw);
+    // What the terminal shows now is the shell's: everything is drawn anew.
+    TERM.repaint = true;
+    TERM.dirty = true;
+    TERM.term_x = TERM.term_y = -1;
+    TERM.sgr = -1;
+    TERM.cursor_hidden = false;
+    TERM.placed = false;
 }
 
 } // namespace plat::term
-
-namespace plat {
-
-void on_termination(void (*hook)()) {
-    term::TERMINATION_HOOK = hook;
-}
-
-} // namespace plat

@@ -6,12 +6,12 @@
 #include <unistd.h>
 
 #include "platform/posix/cp437.h"
+#include "platform/posix/signals.h"
 #include "platform/posix/terminal.h"
 
 namespace plat::term {
 
 Terminal TERM;
-volatile sig_atomic_t RESIZED = 0;
 
 namespace {
 
@@ -33,6 +33,9 @@ constexpr char ERASE_SCREEN[] = "\x1b[2J";
 constexpr int32_t ATTRIBUTES = 256;
 constexpr char HIDE_CURSOR[] = "\x1b[?25l";
 constexpr char SHOW_CURSOR[] = "\x1b[?25h";
+constexpr uint8_t ATTR_BACKGROUND_BITS = 0x70;
+constexpr char REVERSE_ON[] = "\x1b[7m";
+constexpr char REVERSE_OFF[] = "\x1b[27m";
 
 int32_t LEN = 0;
 
@@ -70,8 +73,24 @@ int background_code(uint8_t attr) {
     return base + ansi_colour((attr >> ATTR_BACKGROUND_SHIFT) & ATTR_COLOUR_BITS);
 }
 
+// Without colours, a cell on a coloured background (the examined cell) shows
+// in reverse video and every other cell plainly.
+void set_reverse(uint8_t attr) {
+    const int32_t reverse = (attr & ATTR_BACKGROUND_BITS) != 0 ? 1 : 0;
+    if (TERM.sgr == reverse) return;
+    if (reverse != 0)
+        put(REVERSE_ON, sizeof REVERSE_ON - 1);
+    else
+        put(REVERSE_OFF, sizeof REVERSE_OFF - 1);
+    TERM.sgr = reverse;
+}
+
 // Sends only the colour that changed when the terminal's colours are known.
 void set_attribute(uint8_t attr) {
+    if (TERM.no_color) {
+        set_reverse(attr);
+        return;
+    }
     if (TERM.sgr == attr) return;
     const bool known = TERM.sgr >= 0;
     const bool fg =
@@ -145,6 +164,9 @@ void flush_out() {
     while (done < LEN) {
         ssize_t n = write(TERM.out_fd, TERM.out + done, static_cast<size_t>(LEN - done));
         if (n < 0 && errno == EINTR) continue;
+        // A terminal that hung up (its window closed under nohup) is no
+        // failure of the program: the search goes on without a picture.
+        if (n < 0 && (errno == EIO || errno == ENXIO)) TERM.gone = true;
         if (n <= 0) break;
         done += static_cast<int32_t>(n);
     }
@@ -165,12 +187,17 @@ void visible_size(int32_t* w, int32_t* h) {
 } // namespace
 
 void present(Cursor cursor) {
-    if (!TERM.attached) return;
+    if (!TERM.attached || TERM.gone) return;
+    if (sig::CONTINUED != 0) {
+        sig::CONTINUED = 0;
+        take_again();
+        sig::RESIZED = 1; // the size may have changed while stopped
+    }
     int32_t& visible_w = TERM.visible_w;
     int32_t& visible_h = TERM.visible_h;
-    if (RESIZED != 0 || visible_w == 0) {
-        if (RESIZED != 0) {
-            RESIZED = 0;
+    if (sig::RESIZED != 0 || visible_w == 0) {
+        if (sig::RESIZED != 0) {
+            sig::RESIZED = 0;
             // A resized terminal may have moved or reflowed what it showed.
             TERM.repaint = true;
             TERM.term_x = TERM.term_y = -1;
@@ -222,7 +249,7 @@ void present(Cursor cursor) {
 void before_foreign_write() {
     // Lines another writer puts on the terminal follow each other from the
     // console's cursor: the terminal is only brought back to it after a change.
-    if (TERM.placed && !TERM.dirty && RESIZED == 0) return;
+    if (TERM.placed && !TERM.dirty && sig::RESIZED == 0 && sig::CONTINUED == 0) return;
     present();
     // Other writers show in the terminal's own colours, from the console's cursor.
     put("\x1b[0m", 4);

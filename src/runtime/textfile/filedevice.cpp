@@ -16,21 +16,32 @@ constexpr uint16_t IO_ACCESS_DENIED = 5;
 constexpr uint16_t LOW16 = 0xFFFF;
 
 // Disk files open for writing, so that an abnormal end can still hand over
-// what they hold. The program has one; a few slots leave room for tests.
+// what they hold, and the bytes each holds, so that a failed hand-over can
+// be taken back. The program has one; a few slots leave room for tests.
+struct OPENFILE {
+    TEXTREC* T;
+    uint64_t SIZE; // bytes the OS has taken since the file was created
+};
 constexpr int OPENFILESLOTS = 8;
-TEXTREC* OPENFILES[OPENFILESLOTS];
+OPENFILE OPENFILES[OPENFILESLOTS];
 
 void REMEMBER(TEXTREC& T) {
-    for (TEXTREC*& slot : OPENFILES)
-        if (slot == nullptr || slot == &T) {
-            slot = &T;
+    for (OPENFILE& SLOT : OPENFILES)
+        if (SLOT.T == nullptr || SLOT.T == &T) {
+            SLOT = OPENFILE{&T, 0};
             return;
         }
 }
 
 void FORGET(TEXTREC& T) {
-    for (TEXTREC*& slot : OPENFILES)
-        if (slot == &T) slot = nullptr;
+    for (OPENFILE& SLOT : OPENFILES)
+        if (SLOT.T == &T) SLOT.T = nullptr;
+}
+
+OPENFILE* FIND(const TEXTREC& T) {
+    for (OPENFILE& SLOT : OPENFILES)
+        if (SLOT.T == &T) return &SLOT;
+    return nullptr;
 }
 
 } // namespace
@@ -103,7 +114,16 @@ int32_t FILEWRITEFUNC(TEXTREC& T) {
         if (DONE == 0) break;
         TOTAL += DONE;
     }
-    if (TOTAL != T.BUFPOS) INOUTRES = IO_WRITE_INCOMPLETE;
+    OPENFILE* OPEN = FIND(T);
+    if (TOTAL != T.BUFPOS) {
+        INOUTRES = IO_WRITE_INCOMPLETE;
+        // A hand-over is all or nothing: the file is cut back to what it
+        // held before, so that it never ends in a cut record.
+        uint32_t OSERROR = 0;
+        if (OPEN != nullptr && TOTAL > 0) plat::file_truncate(T.HANDLE, OPEN->SIZE, &OSERROR);
+    } else if (OPEN != nullptr) {
+        OPEN->SIZE += static_cast<uint64_t>(TOTAL);
+    }
     T.BUFPOS = 0;
     return 0;
 }
@@ -130,7 +150,8 @@ void OPENSTDIO(TEXTREC& T, int32_t MODE, intptr_t HANDLE) {
 
 void WRITEOPENFILES() {
     const uint16_t PENDING = INOUTRES;
-    for (TEXTREC* T : OPENFILES) {
+    for (const OPENFILE& SLOT : OPENFILES) {
+        TEXTREC* T = SLOT.T;
         if (T == nullptr || T->MODE != FMOUTPUT || T->INOUTFUNC != FILEWRITEFUNC) continue;
         if (T->BUFPOS > 0) FILEWRITEFUNC(*T);
     }

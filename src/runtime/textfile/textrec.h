@@ -77,3 +77,6 @@ void WRITE_CHAR(int32_t WIDTH, TEXTREC& T, uint8_t C);
 void WRITE_STR(int32_t WIDTH, TEXTREC& T, const COUNTEDSTRING& TEXT);
 void WRITE_END(TEXTREC& T);
 void WRITELN_END(TEXTREC& T);
+// Hands the buffered bytes to the device now, so that a finished record is
+// in the file even if the process ends before the buffer fills.
+void FLUSH(TEXTREC& T);

@@ -69,6 +69,11 @@ void WRITE_END(TEXTREC& T) {
     if (T.FLUSHFUNC != nullptr) T.FLUSHFUNC(T);
 }
 
+void FLUSH(TEXTREC& T) {
+    if (!OPENFOROUTPUT(T)) return;
+    if (T.BUFPOS > 0) T.INOUTFUNC(T);
+}
+
 void WRITELN_END(TEXTREC& T) {
     if (!OPENFOROUTPUT(T)) return;
     WRITEBUFFER(T, EOL, sizeof EOL);

@@ -1,0 +1,136 @@
+#include "platform/posix/signals.h"
+
+#include <cerrno>
+
+#include "platform/posix/terminal.h"
+#include "platform/process.h"
+
+namespace plat::sig {
+
+volatile sig_atomic_t PENDING = 0;
+volatile sig_atomic_t CONTINUED = 0;
+volatile sig_atomic_t RESIZED = 0;
+
+namespace {
+
+struct Row {
+    int sig;
+    Disposition disposition;
+};
+
+// SIGXFSZ and SIGPIPE would end the process silently on a file past the
+// size limit or a pipe nobody reads; ignored, the failing write reports it.
+constexpr Row TABLE[] = {
+    {SIGINT, Disposition::DEFER},    {SIGTERM, Disposition::DEFER},
+    {SIGHUP, Disposition::DEFER},    {SIGQUIT, Disposition::END_NOW},
+    {SIGABRT, Disposition::END_NOW}, {SIGALRM, Disposition::END_NOW},
+    {SIGUSR1, Disposition::END_NOW}, {SIGUSR2, Disposition::END_NOW},
+    {SIGXCPU, Disposition::END_NOW}, {SIGVTALRM, Disposition::END_NOW},
+    {SIGPROF, Disposition::END_NOW}, {SIGXFSZ, Disposition::IGNORE},
+    {SIGPIPE, Disposition::IGNORE},  {SIGTSTP, Disposition::SUSPEND},
+    {SIGCONT, Disposition::RESUME},  {SIGWINCH, Disposition::RESIZE},
+};
+
+void (*HOOK)() = nullptr;
+volatile sig_atomic_t ENDING = 0;
+
+void on_deferred(int sig) {
+    PENDING = sig;
+}
+
+void on_end_now(int sig) {
+    term::restore_modes();
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+void on_resize(int) {
+    RESIZED = 1;
+}
+
+void on_resume(int) {
+    CONTINUED = 1;
+}
+
+void set_handler(int sig, void (*handler)(int), bool restart) {
+    struct sigaction sa {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_handler = handler;
+    sa.sa_flags = restart ? SA_RESTART : 0;
+    sigaction(sig, &sa, nullptr);
+}
+
+// Stops the process the way the terminal's suspend key does, with the
+// terminal given back first, and takes the handler up again once continued.
+void on_suspend(int sig) {
+    const int saved_errno = errno;
+    term::restore_modes();
+    signal(sig, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    raise(sig);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr); // the process stops here
+    set_handler(sig, on_suspend, true);
+    CONTINUED = 1;
+    errno = saved_errno;
+}
+
+} // namespace
+
+Disposition disposition(int sig, bool ignored_at_start) {
+    for (const Row& row : TABLE) {
+        if (row.sig != sig) continue;
+        if (row.disposition == Disposition::IGNORE) return Disposition::IGNORE;
+        return ignored_at_start ? Disposition::KEEP : row.disposition;
+    }
+    return Disposition::KEEP;
+}
+
+void install(void (*hook)()) {
+    HOOK = hook;
+    for (const Row& row : TABLE) {
+        struct sigaction old {};
+        sigaction(row.sig, nullptr, &old);
+        switch (disposition(row.sig, old.sa_handler == SIG_IGN)) {
+        case Disposition::KEEP: break;
+        case Disposition::IGNORE: signal(row.sig, SIG_IGN); break;
+        // No restart: a blocked open, read, pause or key wait returns early
+        // and the request is acted on there.
+        case Disposition::DEFER: set_handler(row.sig, on_deferred, false); break;
+        case Disposition::END_NOW: set_handler(row.sig, on_end_now, false); break;
+        case Disposition::SUSPEND: set_handler(row.sig, on_suspend, true); break;
+        case Disposition::RESUME: set_handler(row.sig, on_resume, true); break;
+        case Disposition::RESIZE: set_handler(row.sig, on_resize, true); break;
+        }
+    }
+}
+
+void act_on_pending() {
+    const int sig = PENDING;
+    if (sig == 0 || ENDING != 0) return;
+    ENDING = 1;
+    if (HOOK != nullptr) HOOK();
+    run_end_hooks();
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+bool ending() {
+    return ENDING != 0;
+}
+
+bool retry_after_interrupt() {
+    act_on_pending();
+    return ENDING == 0;
+}
+
+} // namespace plat::sig
+
+namespace plat {
+
+void on_termination(void (*hook)()) {
+    sig::install(hook);
+}
+
+} // namespace plat
