@@ -3,6 +3,7 @@ terminal's modes, signals mid-search, and errors shown below the picture."""
 import os
 import re
 import signal
+import subprocess
 import time
 
 from harness import (BANNER, BINARY, SOLVED, PtyRun, Scratch, Tmux, TmuxCase, grid_text, main,
@@ -76,12 +77,10 @@ class Console(TmuxCase):
             with self.subTest(signal=sig.name):
                 self.scratch = Scratch(grid_text(MANY_SOLUTIONS))
                 run = PtyRun(self.scratch.dir)
-                # The file shows bytes once the second solution fills its buffer;
-                # the rest of that block is still buffered when the signal comes.
                 path = self.scratch.path("out.txt")
                 deadline = time.time() + 60
                 while time.time() < deadline and (not os.path.exists(path)
-                                                  or os.path.getsize(path) == 0):
+                                                  or os.path.getsize(path) < 2 * 182):
                     run.read_until(lambda _: False, timeout=0.05)
                 self.assertGreater(os.path.getsize(path), 0)
                 run.proc.send_signal(sig)
@@ -147,6 +146,43 @@ class Console(TmuxCase):
         self.assertGreater(end, 12)
         self.assertEqual(rows[end - 1], "")
         self.assertEqual(self.scratch.read("before.txt"), self.scratch.read("after.txt"))
+
+
+class Sizes(TmuxCase):
+    """Whatever size a terminal reports, the search runs and ends well."""
+
+    def run_on(self, rows, cols, env=None):
+        puzzle = puzzle_without([(0, 2), (8, 8)])
+        self.scratch = Scratch(grid_text(puzzle))
+        run = PtyRun(self.scratch.dir, rows=rows, cols=cols, stdin=subprocess.DEVNULL, env=env)
+        self.assertEqual(run.wait(timeout=60), 0)
+        self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
+        return run.output
+
+    def test_a_terminal_that_reports_no_size(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("COLUMNS", "LINES")}
+        output = self.run_on(0, 0, env)
+        self.assertIn(BANNER[0].encode(), output)
+
+    def test_a_huge_terminal(self):
+        output = self.run_on(65535, 65535)
+        self.assertIn(BANNER[0].encode(), output)
+
+
+class NoColor(TmuxCase):
+    def test_no_colour_codes_and_the_examined_cell_reversed(self):
+        puzzle = puzzle_without([(0, 2), (4, 4)])
+        self.scratch = Scratch(grid_text(puzzle))
+        run = PtyRun(self.scratch.dir, stdin=subprocess.DEVNULL,
+                     env=dict(os.environ, NO_COLOR="1"))
+        self.assertEqual(run.wait(), 0)
+        colour = re.compile(rb"\x1b\[(?:[0-9]*;)*(?:3[0-9]|4[0-9]|9[0-7]|10[0-7])(?:;[0-9]*)*m")
+        self.assertIsNone(colour.search(run.output), run.output[:400])
+        # The last picture examines (0, 2): its "0 " is the reversed text.
+        last = run.output.rfind(b"\x1b[7m")
+        self.assertGreater(last, 0)
+        self.assertTrue(run.output[last + 4:].startswith(b"0 \x1b["), run.output[last:last + 40])
+        self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
 
 
 if __name__ == "__main__":

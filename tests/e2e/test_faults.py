@@ -4,9 +4,11 @@ import os
 import resource
 import shutil
 import subprocess
+import sys
+import time
 
-from harness import (BINARY, PUZZLE_NAME, SOLVED, PtyRun, Scratch, grid_text, main,
-                     solution_block, solve_all, unittest)
+from harness import (BANNER, BINARY, PUZZLE_NAME, SOLVED, PtyRun, Scratch, Tmux, grid_text, main,
+                     puzzle_without, solution_block, solve_all, unittest)
 
 NOBODY = 65534
 HUGE_LINE_BYTES = 100 * 1000 * 1000
@@ -74,6 +76,53 @@ class Faults(unittest.TestCase):
         self.assertEqual(self.scratch.read("out.txt"), expected)
         self.assertEqual(len(expected), 182)
         self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, MAX_RSS_KB)
+
+    def test_file_size_limit_leaves_whole_blocks_and_gives_101(self):
+        # Eight solutions against a limit of 1024 bytes: five whole blocks fit.
+        puzzle = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8), (2, 4), (2, 5), (5, 4), (5, 5),
+                                 (0, 3), (0, 4), (3, 3), (3, 4)])
+        expected = [solution_block(s) for s in solve_all(puzzle)]
+        self.assertEqual(len(expected), 8)
+        self.scratch = Scratch(grid_text(puzzle))
+        limited = [sys.executable, "-c",
+                   "import os, resource, sys; resource.setrlimit(resource.RLIMIT_FSIZE, "
+                   "(1024, 1024)); os.execv(sys.argv[1], sys.argv[1:])", BINARY]
+        run = PtyRun(self.scratch.dir, argv=limited, stdin=subprocess.DEVNULL)
+        self.assertEqual(run.wait(timeout=120), 101)
+        self.assertIn(b"Runtime error 101 at 0x", run.output)
+        self.assertEqual(self.scratch.read("out.txt"), b"".join(expected[:5]))
+
+    def test_solutions_file_in_a_folder_that_is_gone_gives_3(self):
+        # The puzzle comes through a FIFO; its folder, the current one, is
+        # removed before the solutions file is created.
+        self.scratch = Scratch(None)
+        fifo = self.scratch.path(PUZZLE_NAME)
+        os.mkfifo(fifo)
+        run = PtyRun(self.scratch.dir, stdin=subprocess.DEVNULL)
+        writer = os.open(fifo, os.O_WRONLY)
+        os.unlink(fifo)
+        os.rmdir(self.scratch.dir)
+        os.write(writer, grid_text(SOLVED).encode())
+        os.close(writer)
+        self.assertEqual(run.wait(), 3)
+        self.assertIn(b"Runtime error 3 at 0x", run.output)
+
+    def test_closed_standard_input_is_not_the_puzzle_file(self):
+        # With descriptor 0 closed, the puzzle file must not take its place:
+        # its last lines would be typed into the final line.
+        # Lines 10-12 run past the reader's first 256 bytes.
+        extra = "".join(("%s " % word) * 20 + "\r\n" for word in ("tenth", "eleventh", "twelfth"))
+        self.scratch = Scratch(grid_text(SOLVED) + extra)
+        self.tmux = Tmux(self.scratch.dir, command="'%s' <&-" % BINARY)
+        try:
+            self.assertEqual(self.tmux.status(), 0)
+            screen = self.tmux.screen()
+            self.assertIn(BANNER[2], screen)
+            for text in ("tenth", "eleventh", "twelfth"):
+                self.assertNotIn(text, screen)
+        finally:
+            self.tmux.kill()
+        self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
 
 
 if __name__ == "__main__":

@@ -4,7 +4,7 @@ import re
 import subprocess
 import sys
 
-from harness import BINARY, SOLVED, PtyRun, Scratch, grid_text, main, unittest
+from harness import BINARY, SOLVED, PtyRun, Scratch, grid_text, main, solution_block, unittest
 
 FAULT_PROGRAM = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else "build/tests/fault_program"
 sys.argv[1:] = sys.argv[1:3]
@@ -138,6 +138,19 @@ class RuntimeReport(Report):
                 if kind in ("div0", "null", "fdiv0"):
                     # The location of a fault is the faulting instruction itself.
                     self.assertIn("FAIL_NOW", self.addr2line(FAULT_PROGRAM, location)[0])
+
+    def test_a_fault_after_a_solution_leaves_its_block(self):
+        scratch = Scratch(None)
+        try:
+            env = dict(os.environ, SUDOKU2_FAULT="solution-then-null")
+            result = subprocess.run([FAULT_PROGRAM], env=env, cwd=scratch.dir, timeout=30,
+                                    stdin=subprocess.DEVNULL, capture_output=True)
+            self.assertEqual(result.returncode, 216)
+            self.check_shape(result.stdout.decode().split("\r\n")[:-1], 216)
+            rows = ["".join(str((r * 3 + r // 3 + c) % 9 + 1) for c in range(9)) for r in range(9)]
+            self.assertEqual(scratch.read("out.txt"), solution_block("".join(rows)))
+        finally:
+            scratch.cleanup()
 
     def test_halt_writes_no_report(self):
         result = self.fault("halt")

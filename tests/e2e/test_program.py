@@ -45,6 +45,16 @@ class Program(unittest.TestCase):
         self.assertEqual(self.scratch.read("out.txt"),
                          solution_block(expected[0]) + solution_block(expected[1]))
 
+    def test_empty_top_left_cell_that_must_be_9(self):
+        # The driver tries every value at the top-left cell, the last one too.
+        puzzle = puzzle_without((0, 0)).translate(str.maketrans("59", "95"))
+        self.assertEqual(puzzle[0], "0")
+        expected = solve_all(puzzle)
+        self.assertEqual([s[0] for s in expected], ["9"])
+        status = self.run_to_end(grid_text(puzzle))
+        self.assertEqual(status, 0)
+        self.assertEqual(self.scratch.read("out.txt"), solution_block(expected[0]))
+
     def test_no_solution_still_shows_banner_and_leaves_empty_file(self):
         puzzle = puzzle_without((0, 0)).replace("3", "5", 1)  # 5 twice in row 0
         status = self.run_to_end(grid_text(puzzle))

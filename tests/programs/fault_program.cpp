@@ -6,6 +6,7 @@
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
 #include "runtime/textfile/textrec.h"
+#include "solver/sudoku2.h"
 
 namespace {
 
@@ -41,7 +42,22 @@ KEEPFRAME int RECURSE_FOREVER(int N) {
     return 0;
 }
 
+// One solution handed to out.txt, then a fault: the block must survive.
+KEEPFRAME void SOLUTION_THEN_FAULT() {
+    SUD GRID{};
+    for (uint8_t ROW = 0; ROW < GRIDSIZE; ++ROW)
+        for (uint8_t COLUMN = 0; COLUMN < GRIDSIZE; ++COLUMN)
+            GRID.CELL[ROW][COLUMN] =
+                static_cast<uint8_t>((ROW * BOXSIZE + ROW / BOXSIZE + COLUMN) % GRIDSIZE + 1);
+    ASSIGN(FO, STR("out.txt"));
+    REWRITE(FO);
+    IOCHECK();
+    KIIR(GRID);
+    *NOWHERE = 1;
+}
+
 KEEPFRAME void FAIL_NOW() {
+    if (std::strcmp(FAULT, "solution-then-null") == 0) SOLUTION_THEN_FAULT();
     if (std::strcmp(FAULT, "deep") == 0) DESCEND(DEEP);
     if (std::strcmp(FAULT, "io") == 0) FAIL_IO();
     if (std::strcmp(FAULT, "div0") == 0) ZERO = SEVEN / ZERO;
