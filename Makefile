@@ -46,6 +46,13 @@ clean:
 bench: all
 	$(BUILD)/bench/terminal_bench $(BUILD)/sudoku2
 
+# make install [PREFIX=/usr/local] [DESTDIR=staging]: bin/sudoku2 and
+# share/man/man1/sudoku2.1, through the build's own install rules.
+PREFIX ?= /usr/local
+.PHONY: install
+install: all
+	DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)'
+
 # Runs each fuzz target for FUZZ_SECONDS. New inputs gather in
 # $(FUZZ_BUILD)/corpus/<target>; a crash is saved in $(FUZZ_BUILD)/ and
 # stops the run. Copy an input worth keeping into tests/fuzz/corpus/<target>,

@@ -14,6 +14,9 @@ command -v make >/dev/null || missing+=(make)
 command -v tmux >/dev/null || missing+=(tmux)
 command -v python3 >/dev/null || missing+=(python3)
 command -v addr2line >/dev/null || missing+=(binutils)
+# The manual page's test renders it with groff and, once installed, with man.
+command -v groff >/dev/null || missing+=(groff-base)
+command -v man >/dev/null || missing+=(man-db)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
 if [ ${#missing[@]} -gt 0 ]; then
