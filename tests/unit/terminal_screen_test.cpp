@@ -2,9 +2,13 @@
 // read back from a pipe standing in for the terminal.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <regex>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -77,6 +81,54 @@ class TerminalScreen : public ::testing::Test {
 std::string glyphs(const std::string& sent) {
     static const std::regex CONTROLS("\x1b\\[[0-9;?]*[A-Za-z]|\r");
     return std::regex_replace(sent, CONTROLS, "");
+}
+
+TEST_F(TerminalScreen, WithoutColoursTheExaminedCellIsReversed) {
+    term::TERM.no_color = true;
+    put(0, 0, '1');
+    put(2, 0, '2', 0x47); // light grey on red
+    put(4, 0, '3');
+    const std::string sent = update();
+    EXPECT_FALSE(std::regex_search(sent, std::regex("\x1b\\[[0-9;]*(3|4|9|10)[0-7]m"))) << sent;
+    EXPECT_NE(sent.find("\x1b[7m2"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("\x1b[27m"), sent.find("\x1b[7m2") + 5) << sent;
+    EXPECT_EQ(glyphs(sent), "1 2 3");
+}
+
+// A signal that interrupts the write of a picture does not cut it.
+void no_op(int) {}
+
+TEST_F(TerminalScreen, AnInterruptedWriteStillSendsTheWholePicture) {
+    // A terminal that takes nothing more until it is read.
+    ASSERT_EQ(fcntl(fds[1], F_SETFL, O_NONBLOCK), 0);
+    std::string filler(4096, 'f');
+    size_t filled = 0;
+    ssize_t n;
+    while ((n = write(fds[1], filler.data(), filler.size())) > 0) filled += static_cast<size_t>(n);
+    ASSERT_EQ(fcntl(fds[1], F_SETFL, 0), 0);
+    struct sigaction sa {
+    }, old{};
+    sa.sa_handler = no_op; // no SA_RESTART: the blocked write returns EINTR
+    sigaction(SIGUSR2, &sa, &old);
+    put_text(0, 0, "1 2 3 4 5 6 7 8 9");
+    put_text(0, 1, "9 8 7 6 5 4 3 2 1");
+    std::thread drawing([] { term::present(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pthread_kill(drawing.native_handle(), SIGUSR2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::string sent;
+    char buf[4096];
+    ASSERT_EQ(fcntl(fds[0], F_SETFL, 0), 0);
+    while (sent.size() < filled) {
+        n = read(fds[0], buf, sizeof buf);
+        ASSERT_GT(n, 0);
+        sent.append(buf, static_cast<size_t>(n));
+    }
+    drawing.join();
+    sigaction(SIGUSR2, &old, nullptr);
+    ASSERT_EQ(fcntl(fds[0], F_SETFL, O_NONBLOCK), 0);
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) sent.append(buf, static_cast<size_t>(n));
+    EXPECT_EQ(glyphs(sent.substr(filled)), "1 2 3 4 5 6 7 8 99 8 7 6 5 4 3 2 1");
 }
 
 TEST_F(TerminalScreen, NothingWrittenLeavesTheTerminalAsItWas) {
