@@ -107,6 +107,15 @@ class Faults(unittest.TestCase):
         self.assertEqual(run.wait(), 3)
         self.assertIn(b"Runtime error 3 at 0x", run.output)
 
+    def test_puzzle_file_in_a_folder_that_is_gone_gives_3(self):
+        self.scratch = Scratch(None)
+        gone = self.scratch.path("gone")
+        os.mkdir(gone)
+        run = PtyRun(gone, stdin=subprocess.DEVNULL,
+                     argv=["sh", "-c", "rmdir \"$PWD\" && exec \"$0\"", BINARY])
+        self.assertEqual(run.wait(), 3)
+        self.assertIn(b"Runtime error 3 at 0x", run.output)
+
     def test_closed_standard_input_is_not_the_puzzle_file(self):
         # With descriptor 0 closed, the puzzle file must not take its place:
         # its last lines would be typed into the final line.

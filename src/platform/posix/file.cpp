@@ -64,8 +64,9 @@ uint32_t missing_file_or_directory(const char* name, OpenMode mode) {
         std::memcpy(dir, name, len);
         dir[len] = '\0';
     }
+    // A removed directory still stats while it is in use, with no links left.
     struct stat st {};
-    if (stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) return ERR_FILE_NOT_FOUND;
+    if (stat(dir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_nlink > 0) return ERR_FILE_NOT_FOUND;
     return ERR_PATH_NOT_FOUND;
 }
 
