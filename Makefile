@@ -12,7 +12,7 @@ FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := puzzle valunsignedint line_reader key_decoder
 
-.PHONY: all deps run test unit asan format tidy clean bench fuzz
+.PHONY: all deps run test unit asan format tidy clean bench fuzz fuzz-build fuzz-minimize
 
 all: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -57,10 +57,7 @@ install: all
 # $(FUZZ_BUILD)/corpus/<target>; a crash is saved in $(FUZZ_BUILD)/ and
 # stops the run. Copy an input worth keeping into tests/fuzz/corpus/<target>,
 # where every `make test` replays it.
-fuzz:
-	@./scripts/deps.sh fuzz
-	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUDOKU2_FUZZ=ON >/dev/null
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+fuzz: fuzz-build
 	@for t in $(FUZZ_TARGETS); do \
 	  mkdir -p $(CURDIR)/$(FUZZ_BUILD)/corpus/$$t; \
 	  echo "== $$t: $(FUZZ_SECONDS) s"; \
@@ -68,3 +65,19 @@ fuzz:
 	    -artifact_prefix=$(CURDIR)/$(FUZZ_BUILD)/$$t- -print_final_stats=1 \
 	    $(CURDIR)/$(FUZZ_BUILD)/corpus/$$t $(CURDIR)/tests/fuzz/corpus/$$t || exit 1; \
 	done
+
+# Shrinks each saved corpus to the fewest inputs that keep all its coverage.
+fuzz-minimize: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
+	  rm -rf $(FUZZ_BUILD)/minimized/$$t && mkdir -p $(FUZZ_BUILD)/minimized/$$t; \
+	  $(FUZZ_BUILD)/tests/fuzz/$${t}_fuzz -set_cover_merge=1 \
+	    $(FUZZ_BUILD)/minimized/$$t tests/fuzz/corpus/$$t > $(FUZZ_BUILD)/minimize-$$t.log 2>&1 \
+	    || exit 1; \
+	  echo "$$t: $$(ls $(FUZZ_BUILD)/minimized/$$t | wc -l) inputs"; \
+	  rm -rf tests/fuzz/corpus/$$t && mv $(FUZZ_BUILD)/minimized/$$t tests/fuzz/corpus/$$t; \
+	done
+
+fuzz-build:
+	@./scripts/deps.sh fuzz
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUDOKU2_FUZZ=ON >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
