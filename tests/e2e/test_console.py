@@ -56,6 +56,12 @@ class Console(TmuxCase):
         self.assertEqual(result.stderr, b"No way to get the console handle\r\n")
         self.assertEqual(result.stdout, b"")
         self.assertFalse(os.path.exists(self.scratch.path("out.txt")))
+        # With standard error closed too, the status still tells what happened.
+        closed = subprocess.run(["sh", "-c", "exec \"$0\" 2>&-", BINARY], cwd=self.scratch.dir,
+                                stdin=subprocess.DEVNULL, capture_output=True, timeout=20,
+                                start_new_session=True)
+        self.assertEqual(closed.returncode, 1)
+        self.assertEqual(closed.stdout, b"")
 
     def test_ctrl_c_gives_the_terminal_back(self):
         tmux = self.start(LONG_SEARCH,
