@@ -71,7 +71,7 @@ constexpr int32_t ESCAPE_WAIT_DEFAULT_MS = 50;
 constexpr int32_t ESCAPE_WAIT_MAX_MS = 10000;
 int32_t escape_wait_ms(const char* escdelay);
 
-// Takes the terminal on FD over: size, modes, start cursor, signals.
+// Takes the terminal on FD over: size, modes, start cursor.
 bool attach(int fd);
 
 // What an update does with the terminal's cursor. During a pause nobody
