@@ -2,7 +2,10 @@
 # make run    builds it and runs it on examples/easy.txt in a scratch folder
 # make test   builds and runs every test, then the unit tests under ASan+UBSan
 # make fuzz   runs each fuzz target for FUZZ_SECONDS (default 60)
+# make windows       cross-builds build-win/sudoku2.exe and its tests (mingw-w64)
+# make test-windows  runs the Windows tests under Wine
 BUILD      := build
+WIN_BUILD  := build-win
 ASAN_BUILD := build-asan
 EXAMPLE    ?= examples/easy.txt
 SCRATCH    := run
@@ -12,7 +15,7 @@ FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := puzzle valunsignedint line_reader key_decoder
 
-.PHONY: all deps run test unit asan format tidy clean bench fuzz
+.PHONY: all deps run test unit asan format tidy clean bench fuzz windows deps-windows test-windows
 
 all: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -26,9 +29,21 @@ run: all
 	cp $(EXAMPLE) '$(SCRATCH)/c:\in.txt'
 	cd $(SCRATCH) && ../$(BUILD)/sudoku2
 
-test: all asan
+test: all asan windows
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
+	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+windows: deps-windows
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+deps-windows:
+	@./scripts/deps-windows.sh
+
+test-windows: windows
+	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSUDOKU2_SANITIZE=ON >/dev/null
@@ -41,7 +56,7 @@ tidy: all
 	clang-tidy -p $(BUILD) --quiet $$(git ls-files 'src/*.cpp' 'tests/*.cpp' 'bench/*.cpp')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(SCRATCH)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(SCRATCH)
 
 bench: all
 	$(BUILD)/bench/terminal_bench $(BUILD)/sudoku2
