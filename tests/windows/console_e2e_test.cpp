@@ -3,8 +3,8 @@
 // attributes), typed keys, the files and the exit status.
 //
 // Usage: console_e2e_tests SUDOKU2_EXE FAULT_PROGRAM_EXE [gtest flags]
-// The harness attaches to each program's console, so run it with its own
-// output redirected (CTest does), not on a console it should keep.
+// The harness attaches to each program's console, so its own output must
+// go elsewhere (CTest redirects it; by hand, | cat).
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -409,6 +409,10 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s SUDOKU2_EXE FAULT_PROGRAM_EXE\n", argv[0]);
+        return 2;
+    }
+    if (harness::output_is_console()) {
+        std::fprintf(stderr, "redirect the output (| cat): the tests take the console\n");
         return 2;
     }
     SUDOKU2 = harness::windows_path(argv[1]);

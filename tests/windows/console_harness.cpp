@@ -136,6 +136,12 @@ std::string windows_path(const std::string& path) {
     return converted;
 }
 
+bool output_is_console() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) ||
+           GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode);
+}
+
 bool under_wine() {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }

@@ -28,6 +28,10 @@ bool run_console_holder(int argc, char** argv);
 // it to its drive letter; a path that is already a Windows one is kept.
 std::string windows_path(const std::string& path);
 
+// True when this process writes to a console: the harness gives it up for
+// the program's, and what it writes there is lost.
+bool output_is_console();
+
 // True under Wine; what Wine cannot do is skipped there with the reason.
 bool under_wine();
 
