@@ -7,14 +7,17 @@
 // go elsewhere (CTest redirects it; by hand, | cat).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "console_harness.h"
+#include "image_symbols.h"
 
 namespace {
 
@@ -38,8 +41,6 @@ constexpr int ECHO_ROW = 13;
 constexpr WORD PLAIN = 0x07;
 constexpr WORD HIGHLIGHT = 0x47;
 constexpr size_t BLOCK_BYTES = 182;
-// On a console the report shows the location and at most 8 + 1 frames.
-constexpr size_t MAX_CONSOLE_STACK_LINES = 9;
 constexpr DWORD LONG_WAIT_MS = 60000;
 constexpr DWORD KEY_ECHO_MS = 5000;
 
@@ -123,32 +124,6 @@ std::vector<std::string> solve_all(std::string grid) {
     return found;
 }
 
-// The code sections of an executable, as offsets from its image base: where
-// every address of a report must lie.
-struct CodeRange {
-    unsigned long long start = 0;
-    unsigned long long end = 0;
-};
-
-CodeRange code_range(const std::string& exe) {
-    std::string image = harness::read_file(exe);
-    CodeRange range;
-    if (image.size() < sizeof(IMAGE_DOS_HEADER)) return range;
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-    if (static_cast<size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS64) > image.size())
-        return range;
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
-    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-        if (!(section->Characteristics & IMAGE_SCN_CNT_CODE)) continue;
-        unsigned long long start = section->VirtualAddress;
-        unsigned long long end = start + section->Misc.VirtualSize;
-        if (range.end == 0 || start < range.start) range.start = start;
-        if (end > range.end) range.end = end;
-    }
-    return range;
-}
-
 bool is_hex8(const std::string& text) {
     if (text.size() != 8) return false;
     for (char c : text)
@@ -158,47 +133,58 @@ bool is_hex8(const std::string& text) {
 
 // A run-time error report from its first line on: "Runtime error N at 0xH",
 // the location again, the stack lines, an empty line. Every address lies in
-// the code of EXE.
+// EXE's code, and the location and the stack lines name FUNCTIONS in turn:
+// the failing one, its callers, and last the one that calls the main program.
 testing::AssertionResult full_report(const std::vector<std::string>& lines, unsigned number,
-                                     const std::string& exe, size_t max_stack_lines) {
+                                     const std::string& exe,
+                                     const std::vector<std::string>& functions) {
     auto failure = [&lines](const std::string& why) {
         std::string all;
         for (const auto& line : lines) all += "\n  |" + line + "|";
         return testing::AssertionFailure() << why << "; the report:" << all;
     };
     const std::string head = "Runtime error " + std::to_string(number) + " at 0x";
-    if (lines.size() < 4) return failure("too short");
+    if (lines.size() < 3) return failure("too short");
     if (lines[0].rfind(head, 0) != 0 || !is_hex8(lines[0].substr(head.size())))
         return failure("first line");
     std::string location = lines[0].substr(head.size());
     if (lines[1] != "  0x" + location) return failure("the location line");
     if (!lines.back().empty()) return failure("no empty last line");
-    size_t stack_lines = lines.size() - 3;
-    if (stack_lines > max_stack_lines) return failure("too many stack lines");
-    CodeRange code = code_range(exe);
-    if (code.end == 0) return failure("no code section in " + exe);
+    harness::ImageSymbols symbols(exe);
+    if (symbols.empty()) return failure("no symbols in " + exe);
+    std::vector<std::string> named;
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         if (lines[i].rfind("  0x", 0) != 0 || !is_hex8(lines[i].substr(4)))
             return failure("stack line " + std::to_string(i));
         unsigned long long address = std::stoull(lines[i].substr(4), nullptr, 16);
-        if (address < code.start || address >= code.end)
+        if (!symbols.in_code(address))
             return failure("address " + lines[i].substr(4) + " outside the code");
+        named.push_back(symbols.function_at(address));
+    }
+    if (named != functions) {
+        std::string got;
+        for (const auto& name : named) got += " " + name;
+        return failure("the addresses name" + got);
     }
     return testing::AssertionSuccess();
 }
 
 // The report's lines on the screen: from its first row down to the first
-// empty row, which is its last line.
+// empty row, which is its last line. Without a report, the whole screen down
+// to its last text, for the failure message.
 std::vector<std::string> report_on_screen(const ConsoleRun& run) {
     std::vector<CHAR_INFO> cells = run.screen();
-    std::vector<std::string> lines;
-    for (int y = 0; y < run.height(); ++y) {
-        std::string text = ConsoleRun::row_of(cells, run.width(), y);
-        if (lines.empty() && text.rfind("Runtime error ", 0) != 0) continue;
-        lines.push_back(text);
-        if (text.empty()) break;
+    std::vector<std::string> rows;
+    for (int y = 0; y < run.height(); ++y)
+        rows.push_back(ConsoleRun::row_of(cells, run.width(), y));
+    for (size_t first = 0; first < rows.size(); ++first) {
+        if (rows[first].rfind("Runtime error ", 0) != 0) continue;
+        size_t end = first;
+        while (end < rows.size() && !rows[end].empty()) ++end;
+        return {rows.begin() + first, rows.begin() + std::min(end + 1, rows.size())};
     }
-    return lines;
+    while (!rows.empty() && rows.back().empty()) rows.pop_back();
+    return rows;
 }
 
 std::vector<std::string> report_lines(const std::string& text) {
@@ -300,7 +286,8 @@ TEST_F(Console, MissingPuzzleFileGives2AndTheReport) {
     DWORD status = 0;
     ASSERT_TRUE(run.wait_exit(status));
     EXPECT_EQ(status, 2u);
-    EXPECT_TRUE(full_report(report_on_screen(run), 2, SUDOKU2, MAX_CONSOLE_STACK_LINES));
+    EXPECT_TRUE(
+        full_report(report_on_screen(run), 2, SUDOKU2, {"BEOLVAS", "MAINPROGRAM", "EXE_ENTRY"}));
     EXPECT_FALSE(harness::file_exists(out_path()));
 }
 
@@ -310,7 +297,7 @@ TEST_F(Console, SolutionsFileThatIsADirectoryGives5AndTheReport) {
     DWORD status = 0;
     ASSERT_TRUE(run.wait_exit(status));
     EXPECT_EQ(status, 5u);
-    EXPECT_TRUE(full_report(report_on_screen(run), 5, SUDOKU2, MAX_CONSOLE_STACK_LINES));
+    EXPECT_TRUE(full_report(report_on_screen(run), 5, SUDOKU2, {"MAINPROGRAM", "EXE_ENTRY"}));
 }
 
 TEST_F(Console, CtrlCMidSearchKeepsWholeSolutionsAndEnds) {
@@ -364,6 +351,10 @@ struct FaultCase {
     unsigned number;
 };
 
+void PrintTo(const FaultCase& fault, std::ostream* out) {
+    *out << fault.kind << " gives " << fault.number;
+}
+
 class Fault : public testing::TestWithParam<FaultCase> {};
 
 // The fault program draws nothing: no console, its report into a file.
@@ -380,10 +371,9 @@ TEST_P(Fault, GivesItsNumberWithAFullReport) {
     harness::Detached result = run_fault(GetParam().kind);
     ASSERT_TRUE(result.ended);
     EXPECT_EQ(result.status, GetParam().number);
-    std::vector<std::string> lines = report_lines(result.out);
-    EXPECT_TRUE(full_report(lines, GetParam().number, FAULT_PROGRAM, SIZE_MAX));
-    // From the faulting procedure out to the main program's caller.
-    EXPECT_GE(lines.size(), 5u);
+    // The location of a fault is the faulting instruction itself.
+    EXPECT_TRUE(full_report(report_lines(result.out), GetParam().number, FAULT_PROGRAM,
+                            {"FAIL_NOW", "MAINPROGRAM", "EXE_ENTRY"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Processor, Fault,
@@ -399,7 +389,12 @@ TEST(StackOverflow, Gives202WithAFullReport) {
     harness::Detached result = run_fault("recurse");
     ASSERT_TRUE(result.ended);
     EXPECT_EQ(result.status, 202u);
-    EXPECT_TRUE(full_report(report_lines(result.out), 202, FAULT_PROGRAM, SIZE_MAX));
+    harness::ImageSymbols symbols(FAULT_PROGRAM);
+    std::vector<std::string> lines = report_lines(result.out);
+    ASSERT_GE(lines.size(), 3u);
+    // A dump to a file stops after 256 frames of the endless recursion.
+    std::vector<std::string> functions(lines.size() - 2, "RECURSE_FOREVER");
+    EXPECT_TRUE(full_report(lines, 202, FAULT_PROGRAM, functions));
 }
 
 } // namespace
