@@ -48,6 +48,15 @@ inline std::string read_file(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The size of a file that a channel may hold open: on Windows nobody else can
+// open it then, but its size can still be read. A missing file has no size.
+constexpr uintmax_t NO_SIZE = ~uintmax_t{0};
+inline uintmax_t size_on_disk(const std::string& path) {
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? NO_SIZE : size;
+}
+
 inline std::string text_of(const COUNTEDSTRING& s) {
     return {reinterpret_cast<const char*>(s.CHARS), s.LENGTH};
 }

@@ -33,7 +33,8 @@ struct Screen {
     CHAR_INFO* staging;
     int32_t cursor_x; // the console device's cursor
     int32_t cursor_y;
-    bool cursor_shown; // the console's cursor stands at it
+    bool cursor_shown;  // the console's cursor stands at it
+    bool foreign_write; // another writer moved the console's cursor since
 };
 
 Screen SCREEN;
@@ -68,8 +69,9 @@ void read_console() {
 
 void before_console_write(Handle) {
     win32::present();
-    // The other writer moves the console's cursor.
-    SCREEN.cursor_shown = false;
+    // The other writer's text moves the console's cursor: it stays behind
+    // that text until the device places its cursor again.
+    SCREEN.foreign_write = true;
 }
 
 void end_of_process() {
@@ -165,7 +167,8 @@ uint32_t console_platform_id() {
 }
 
 void console_set_cursor(Handle, int32_t x, int32_t y) {
-    if (x == SCREEN.cursor_x && y == SCREEN.cursor_y) return;
+    if (x == SCREEN.cursor_x && y == SCREEN.cursor_y && !SCREEN.foreign_write) return;
+    SCREEN.foreign_write = false;
     SCREEN.cursor_x = x;
     SCREEN.cursor_y = y;
     SCREEN.cursor_shown = false;

@@ -1,5 +1,5 @@
-// Win32 implementation of the platform process layer: faults through the
-// unhandled-exception filter, the console's control events, and the exit.
+// Win32 implementation of the platform process layer: faults through a
+// vectored exception handler, the console's control events, and the exit.
 #include "platform/process.h"
 #include "platform/win32/win32.h"
 
@@ -34,6 +34,7 @@ constexpr uint32_t MXCSR_ROUNDING = CW_ROUNDING << MXCSR_ROUNDING_SHIFT;
 constexpr DWORD CLOSE_GRACE_MS = 4000;
 
 FaultHandler HANDLER = nullptr;
+PVOID VECTORED_HANDLER = nullptr;
 
 constexpr int MAX_END_HOOKS = 4;
 EndHook END_HOOKS[MAX_END_HOOKS];
@@ -53,12 +54,32 @@ uint32_t sse_fault_code(uint32_t mxcsr) {
     return FAULT_UNKNOWN;
 }
 
+// The processor faults; every other exception (a debugger's message, a C++
+// exception) is left to whoever raised it.
+constexpr uint32_t PROCESSOR_FAULTS[] = {
+    FAULT_SINGLE_STEP,         FAULT_ACCESS_VIOLATION,      FAULT_IN_PAGE_ERROR,
+    FAULT_ILLEGAL_INSTRUCTION, FAULT_ARRAY_BOUNDS_EXCEEDED, FAULT_FLT_DENORMAL_OPERAND,
+    FAULT_FLT_DIVIDE_BY_ZERO,  FAULT_FLT_INEXACT_RESULT,    FAULT_FLT_INVALID_OPERATION,
+    FAULT_FLT_OVERFLOW,        FAULT_FLT_STACK_CHECK,       FAULT_FLT_UNDERFLOW,
+    FAULT_INT_DIVIDE_BY_ZERO,  FAULT_INT_OVERFLOW,          FAULT_PRIVILEGED_INSTRUCTION,
+    FAULT_STACK_OVERFLOW,
+};
+
+bool processor_fault(uint32_t code) {
+    for (uint32_t fault : PROCESSOR_FAULTS)
+        if (fault == code) return true;
+    return false;
+}
+
+// Called first for every exception, before any unwinding: the program's
+// frames carry no unwind tables (see CMakeLists.txt).
 LONG WINAPI on_fault(EXCEPTION_POINTERS* pointers) {
     const CONTEXT* context = pointers->ContextRecord;
     Fault fault{};
     fault.code = pointers->ExceptionRecord->ExceptionCode;
     if (fault.code == FLOAT_MULTIPLE_FAULTS || fault.code == FLOAT_MULTIPLE_TRAPS)
         fault.code = sse_fault_code(context->MxCsr);
+    if (!processor_fault(fault.code)) return EXCEPTION_CONTINUE_SEARCH;
     fault.address = static_cast<uintptr_t>(context->Rip);
     fault.frame = static_cast<uintptr_t>(context->Rbp);
     fault.stack = static_cast<uintptr_t>(context->Rsp);
@@ -98,12 +119,13 @@ void faults_install(FaultHandler handler) {
     HANDLER = handler;
     ULONG guarantee = STACK_GUARANTEE;
     SetThreadStackGuarantee(&guarantee);
-    SetUnhandledExceptionFilter(on_fault);
+    if (VECTORED_HANDLER == nullptr) VECTORED_HANDLER = AddVectoredExceptionHandler(1, on_fault);
 }
 
 void faults_remove() {
     HANDLER = nullptr;
-    SetUnhandledExceptionFilter(nullptr);
+    if (VECTORED_HANDLER != nullptr) RemoveVectoredExceptionHandler(VECTORED_HANDLER);
+    VECTORED_HANDLER = nullptr;
 }
 
 void stack_bounds(uintptr_t* low, uintptr_t* high) {
