@@ -300,7 +300,10 @@ TEST_F(Console, SolutionsFileThatIsADirectoryGives5AndTheReport) {
     EXPECT_TRUE(full_report(report_on_screen(run), 5, SUDOKU2, {"MAINPROGRAM", "EXE_ENTRY"}));
 }
 
-TEST_F(Console, CtrlCMidSearchKeepsWholeSolutionsAndEnds) {
+// Ctrl+C typed on the keyboard, or the event raised directly.
+class CtrlCMidSearch : public Console, public testing::WithParamInterface<bool> {};
+
+TEST_P(CtrlCMidSearch, KeepsWholeSolutionsAndEnds) {
     // Eight solutions, a few seconds apart at 60 ms a step.
     const std::string puzzle = puzzle_without({{1, 7},
                                                {1, 8},
@@ -323,7 +326,7 @@ TEST_F(Console, CtrlCMidSearchKeepsWholeSolutionsAndEnds) {
     while (harness::file_size(out_path()) <= 0 && GetTickCount() - started < LONG_WAIT_MS)
         Sleep(50);
     ASSERT_GT(harness::file_size(out_path()), 0);
-    ASSERT_TRUE(run.ctrl_c()) << GetLastError();
+    ASSERT_TRUE(GetParam() ? run.ctrl_c_key() : run.ctrl_c_event()) << GetLastError();
     DWORD status = 0;
     ASSERT_TRUE(run.wait_exit(status)) << "the program did not end";
     EXPECT_EQ(status, harness::STATUS_CTRL_C_EXIT);
@@ -333,6 +336,11 @@ TEST_F(Console, CtrlCMidSearchKeepsWholeSolutionsAndEnds) {
     for (size_t i = 0; i < out.size() / BLOCK_BYTES; ++i)
         EXPECT_EQ(out.substr(i * BLOCK_BYTES, BLOCK_BYTES), solution_block(solutions[i])) << i;
 }
+
+INSTANTIATE_TEST_SUITE_P(Console, CtrlCMidSearch, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Typed" : "Event");
+                         });
 
 TEST_F(Console, NoConsoleAtAllGivesTheMessageAnd1) {
     ASSERT_TRUE(harness::write_file(PUZZLE_PATH, grid_text(SOLVED)));

@@ -13,6 +13,9 @@ constexpr DWORD HOLDER_MAX_MS = 10 * 60 * 1000;
 constexpr DWORD ATTACH_TIMEOUT_MS = 10000;
 constexpr DWORD POLL_MS = 20;
 constexpr DWORD KILLED_STATUS = 0xDEAD;
+constexpr WORD CTRL_C_VIRTUAL_KEY = 'C';
+constexpr WORD CTRL_C_SCAN_CODE = 46;
+constexpr char CTRL_C_CHARACTER = '\x03';
 
 BOOL WINAPI keep_running(DWORD) {
     // Ctrl+C meant for the program reaches every process on its console;
@@ -339,7 +342,11 @@ bool ConsoleRun::type(std::string_view text) {
     return true;
 }
 
-bool ConsoleRun::ctrl_c() {
+bool ConsoleRun::ctrl_c_key() {
+    return key(CTRL_C_VIRTUAL_KEY, CTRL_C_SCAN_CODE, CTRL_C_CHARACTER, LEFT_CTRL_PRESSED);
+}
+
+bool ConsoleRun::ctrl_c_event() {
     return GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
 }
 

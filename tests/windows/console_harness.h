@@ -95,8 +95,11 @@ class ConsoleRun {
     // One key pressed and released: virtual key, scan code, character, control state.
     bool key(WORD virtual_key, WORD scan_code, char character, DWORD control_state = 0);
     bool type(std::string_view text);
-    // Ctrl+C on the console, as a user would press it.
-    bool ctrl_c();
+    // Ctrl+C as a user types it: a key record that the console, processing
+    // its input, turns into a Ctrl+C event for every process on it.
+    bool ctrl_c_key();
+    // The Ctrl+C event raised directly for every process on the console.
+    bool ctrl_c_event();
 
     // The exit status, or false if the program has not ended within TIMEOUT_MS.
     bool wait_exit(DWORD& status, DWORD timeout_ms = DEFAULT_TIMEOUT_MS);
