@@ -33,8 +33,10 @@ struct Screen {
     CHAR_INFO* staging;
     int32_t cursor_x; // the console device's cursor
     int32_t cursor_y;
-    bool cursor_shown;  // the console's cursor stands at it
-    bool foreign_write; // another writer moved the console's cursor since
+    int32_t shown_x; // where the console's cursor stands; -1 if unknown
+    int32_t shown_y;
+    bool foreign_write; // another writer moved the console's cursor last, and
+                        // the device has not placed its cursor since
 };
 
 Screen SCREEN;
@@ -93,7 +95,8 @@ void attach(HANDLE h, const CONSOLE_SCREEN_BUFFER_INFO& csbi) {
     SCREEN.buffer = CellBuffer{SCREEN.back, new Cell[cells], SCREEN.width, SCREEN.height};
     SCREEN.cursor_x = csbi.dwCursorPosition.X;
     SCREEN.cursor_y = csbi.dwCursorPosition.Y;
-    SCREEN.cursor_shown = true;
+    SCREEN.shown_x = SCREEN.cursor_x;
+    SCREEN.shown_y = SCREEN.cursor_y;
     SCREEN.attached = true;
     at_process_end(end_of_process);
     BEFORE_TERMINAL_WRITE = before_console_write;
@@ -167,11 +170,10 @@ uint32_t console_platform_id() {
 }
 
 void console_set_cursor(Handle, int32_t x, int32_t y) {
-    if (x == SCREEN.cursor_x && y == SCREEN.cursor_y && !SCREEN.foreign_write) return;
+    if (SCREEN.foreign_write) SCREEN.shown_x = SCREEN.shown_y = -1;
     SCREEN.foreign_write = false;
     SCREEN.cursor_x = x;
     SCREEN.cursor_y = y;
-    SCREEN.cursor_shown = false;
 }
 
 void console_write_cell(Handle, int32_t x, int32_t y, Cell cell) {
@@ -197,10 +199,12 @@ void present() {
     if (!SCREEN.attached) return;
     Rect changed{};
     if (changed_rectangle(&changed)) write_rectangle(changed);
-    if (!SCREEN.cursor_shown) {
+    if (SCREEN.foreign_write) return;
+    if (SCREEN.cursor_x != SCREEN.shown_x || SCREEN.cursor_y != SCREEN.shown_y) {
         SetConsoleCursorPosition(SCREEN.out, COORD{static_cast<SHORT>(SCREEN.cursor_x),
                                                    static_cast<SHORT>(SCREEN.cursor_y)});
-        SCREEN.cursor_shown = true;
+        SCREEN.shown_x = SCREEN.cursor_x;
+        SCREEN.shown_y = SCREEN.cursor_y;
     }
 }
 

@@ -35,6 +35,7 @@ constexpr DWORD CLOSE_GRACE_MS = 4000;
 
 FaultHandler HANDLER = nullptr;
 PVOID VECTORED_HANDLER = nullptr;
+bool STACK_OVERFLOWED = false;
 
 constexpr int MAX_END_HOOKS = 4;
 EndHook END_HOOKS[MAX_END_HOOKS];
@@ -80,6 +81,7 @@ LONG WINAPI on_fault(EXCEPTION_POINTERS* pointers) {
     if (fault.code == FLOAT_MULTIPLE_FAULTS || fault.code == FLOAT_MULTIPLE_TRAPS)
         fault.code = sse_fault_code(context->MxCsr);
     if (!processor_fault(fault.code)) return EXCEPTION_CONTINUE_SEARCH;
+    STACK_OVERFLOWED = fault.code == FAULT_STACK_OVERFLOW;
     fault.address = static_cast<uintptr_t>(context->Rip);
     fault.frame = static_cast<uintptr_t>(context->Rbp);
     fault.stack = static_cast<uintptr_t>(context->Rsp);
@@ -179,6 +181,9 @@ void on_termination(void (*hook)()) {
 // Windows keeps all 32 bits of the status, so every failure shows as one.
 void process_exit(uint32_t status) {
     run_end_hooks();
+    // After a stack overflow there is no room for the libraries' shutdown
+    // that ExitProcess runs (Wine then ends the process with status 1).
+    if (STACK_OVERFLOWED) TerminateProcess(GetCurrentProcess(), status);
     ExitProcess(status);
 }
 
