@@ -242,15 +242,21 @@ TEST_F(Console, LastPictureBannerEditedLineEnterAndSolutions) {
         << run.row(0);
 
     std::vector<CHAR_INFO> cells = run.screen();
+    std::string wrong_colours;
     for (int r = 0; r < PICTURE_ROWS; ++r) {
         EXPECT_EQ(ConsoleRun::row_of(cells, run.width(), r), picture_row(puzzle, r)) << r;
         for (int x = 0; x < run.width(); ++x) {
             // The examined cell's digit and the space after it, columns 5-6.
             bool examined = r == 0 && (x == 4 || x == 5);
-            EXPECT_EQ(cells[r * run.width() + x].Attributes, examined ? HIGHLIGHT : PLAIN)
-                << "row " << r << " column " << x;
+            WORD attribute = cells[r * run.width() + x].Attributes;
+            if (attribute != (examined ? HIGHLIGHT : PLAIN)) {
+                char place[32];
+                std::snprintf(place, sizeof place, " (%d,%d)=0x%02X", x + 1, r + 1, attribute);
+                wrong_colours += place;
+            }
         }
     }
+    EXPECT_EQ(wrong_colours, "") << "cells (column,row)=attribute in another colour";
     EXPECT_EQ(ConsoleRun::row_of(cells, run.width(), PICTURE_ROWS), "");
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(ConsoleRun::row_of(cells, run.width(), BANNER_ROW + i), BANNER[i]);

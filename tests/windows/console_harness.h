@@ -2,7 +2,7 @@
 // its own size, reads that console's screen buffer back (characters and
 // attributes), types key records into it, and returns the exit status. It
 // also runs a program with no console at all, and keeps scratch folders.
-// Works the same under Wine as on Windows.
+// Only Win32 calls: for Windows, run here under Wine.
 #pragma once
 #include <windows.h>
 
