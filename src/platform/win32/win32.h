@@ -1,5 +1,6 @@
-// What the parts of the Win32 platform share: the console output it draws
-// on, and the termination requests that wait for the program's next pause.
+// What the parts of the Win32 platform share: bringing the console up to
+// date, the keys, and the termination requests that wait for the program's
+// next pause.
 #pragma once
 // The platform's key and console names are macros in windows.h: the
 // platform headers come first.
