@@ -177,9 +177,8 @@ testing::AssertionResult full_report(const std::vector<std::string>& lines, unsi
 // to its last text, for the failure message.
 std::vector<std::string> report_on_screen(const ConsoleRun& run) {
     std::vector<CHAR_INFO> cells = run.screen();
-    std::vector<std::string> rows;
-    for (int y = 0; y < run.height(); ++y)
-        rows.push_back(ConsoleRun::row_of(cells, run.width(), y));
+    std::vector<std::string> rows(run.height());
+    for (int y = 0; y < run.height(); ++y) rows[y] = ConsoleRun::row_of(cells, run.width(), y);
     for (size_t first = 0; first < rows.size(); ++first) {
         if (rows[first].rfind("Runtime error ", 0) != 0) continue;
         size_t end = first;
