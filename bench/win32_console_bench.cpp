@@ -4,7 +4,7 @@
 // of Sleep (one per step) and of every console function, and times a run of
 // whole steps.
 //
-// Usage: win32_console_bench SUDOKU2_EXE [STEPS]   (output redirected, e.g. | cat)
+// Usage: win32_console_bench SUDOKU2_EXE [STEPS]   (output redirected: 2>&1 | cat)
 #include <windows.h>
 
 #include <algorithm>
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (harness::output_is_console()) {
-        std::fprintf(stderr, "redirect the output (| cat): the benchmark takes the console\n");
+        std::fprintf(stderr, "redirect the output (2>&1 | cat): the benchmark takes the console\n");
         return 2;
     }
     LONG64 steps = argc == 3 ? std::max(1LL, std::atoll(argv[2])) : DEFAULT_STEPS;

@@ -4,7 +4,7 @@
 //
 // Usage: console_e2e_tests SUDOKU2_EXE FAULT_PROGRAM_EXE [gtest flags]
 // The harness attaches to each program's console, so its own output must
-// go elsewhere (CTest redirects it; by hand, | cat).
+// go elsewhere (CTest redirects it; by hand, 2>&1 | cat).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -422,7 +422,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (harness::output_is_console()) {
-        std::fprintf(stderr, "redirect the output (| cat): the tests take the console\n");
+        std::fprintf(stderr, "redirect the output (2>&1 | cat): the tests take the console\n");
         return 2;
     }
     SUDOKU2 = harness::windows_path(argv[1]);
