@@ -210,16 +210,21 @@ class Console : public testing::Test {
     }
     void TearDown() override { DeleteFileA(PUZZLE_PATH.c_str()); }
 
-    harness::Start program() const {
+    harness::Start program(const std::string& stdout_path = "") const {
         harness::Start start;
         start.command_line = in_quotes(SUDOKU2);
         start.cwd = scratch.dir();
+        start.stdout_path = stdout_path;
         return start;
     }
     std::string out_path() const { return scratch.path("out.txt"); }
-    void start_on(const std::string& puzzle) {
+    std::string stdout_path() const { return scratch.path("stdout.txt"); }
+    void start_on(const std::string& puzzle, const std::string& stdout_path = "") {
         ASSERT_TRUE(harness::write_file(PUZZLE_PATH, grid_text(puzzle)));
-        ASSERT_TRUE(run.start(program())) << GetLastError();
+        ASSERT_TRUE(run.start(program(stdout_path))) << GetLastError();
+    }
+    bool banner_shown() {
+        return run.wait_for([](const ConsoleRun& r) { return r.row(BANNER_ROW + 2) == BANNER[2]; });
     }
     void wait_echo(const std::string& text) {
         EXPECT_TRUE(run.wait_for([&text](const ConsoleRun& r) { return r.row(ECHO_ROW) == text; },
@@ -235,10 +240,7 @@ TEST_F(Console, LastPictureBannerEditedLineEnterAndSolutions) {
     // Two empty cells: the last step tries 9 at (0, 2), on the grid as received.
     const std::string puzzle = puzzle_without({{0, 2}, {4, 4}});
     start_on(puzzle);
-    ASSERT_TRUE(run.wait_for([](const ConsoleRun& r) {
-        return r.row(BANNER_ROW + 2) == BANNER[2];
-    })) << "no banner; row 0: "
-        << run.row(0);
+    ASSERT_TRUE(banner_shown()) << "row 0: " << run.row(0);
 
     std::vector<CHAR_INFO> cells = run.screen();
     std::string wrong_colours;
@@ -306,6 +308,29 @@ TEST_F(Console, SolutionsFileThatIsADirectoryGives5AndTheReport) {
     ASSERT_TRUE(run.wait_exit(status));
     EXPECT_EQ(status, 5u);
     EXPECT_TRUE(full_report(report_on_screen(run), 5, SUDOKU2, {"MAINPROGRAM", "EXE_ENTRY"}));
+}
+
+TEST_F(Console, StandardOutputInAFileLeavesThePictureOnTheConsole) {
+    start_on(SOLVED, stdout_path());
+    ASSERT_TRUE(banner_shown()) << "row 0: " << run.row(0);
+    EXPECT_EQ(run.row(0), picture_row(SOLVED, 0));
+    ASSERT_TRUE(run.key(VK_RETURN, SCAN_ENTER, '\r'));
+    DWORD status = 1;
+    ASSERT_TRUE(run.wait_exit(status));
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(harness::read_file(stdout_path()), "");
+    EXPECT_EQ(harness::read_file(out_path()), solution_block(SOLVED));
+}
+
+TEST_F(Console, ReportGoesToStandardOutputInAFileNotOntoTheScreen) {
+    ASSERT_TRUE(run.start(program(stdout_path())));
+    DWORD status = 0;
+    ASSERT_TRUE(run.wait_exit(status));
+    EXPECT_EQ(status, 2u);
+    EXPECT_TRUE(full_report(report_lines(harness::read_file(stdout_path())), 2, SUDOKU2,
+                            {"BEOLVAS", "MAINPROGRAM", "EXE_ENTRY"}));
+    std::vector<std::string> screen = report_on_screen(run);
+    EXPECT_TRUE(screen.empty()) << "row 1: " << screen[0];
 }
 
 // Ctrl+C typed on the keyboard, or the event raised directly.
