@@ -4,6 +4,7 @@
 # make fuzz   runs each fuzz target for FUZZ_SECONDS (default 60)
 # make windows       cross-builds build-win/sudoku2.exe and its tests (mingw-w64)
 # make test-windows  runs the Windows tests under Wine
+# make bench-windows the Win32 console benchmark under Wine
 BUILD      := build
 WIN_BUILD  := build-win
 ASAN_BUILD := build-asan
@@ -15,7 +16,7 @@ FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := puzzle valunsignedint line_reader key_decoder
 
-.PHONY: all deps run test unit asan format tidy clean bench fuzz windows deps-windows test-windows
+.PHONY: all deps run test unit asan format tidy clean bench fuzz windows deps-windows test-windows bench-windows
 
 all: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -72,6 +73,10 @@ clean:
 
 bench: all
 	$(BUILD)/bench/terminal_bench $(BUILD)/sudoku2
+
+bench-windows: windows
+	cd $(WIN_BUILD)/bench && ../../cmake/wine-run ./win32_console_bench.exe \
+	  $(CURDIR)/$(WIN_BUILD)/sudoku2.exe 2>&1 | cat
 
 # Runs each fuzz target for FUZZ_SECONDS. New inputs gather in
 # $(FUZZ_BUILD)/corpus/<target>; a crash is saved in $(FUZZ_BUILD)/ and
