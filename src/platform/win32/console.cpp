@@ -147,6 +147,7 @@ void write_rectangle(const Rect& r) {
 bool console_screen_info(Handle h, ScreenInfo* info) {
     CONSOLE_SCREEN_BUFFER_INFO csbi{};
     if (GetConsoleScreenBufferInfo(native(h), &csbi) == 0) return false;
+    if (csbi.dwSize.X <= 0 || csbi.dwSize.Y <= 0) return false;
     if (!SCREEN.attached) attach(native(h), csbi);
     info->width = csbi.dwSize.X;
     info->height = csbi.dwSize.Y;

@@ -45,13 +45,16 @@ void (*TERMINATION_HOOK)() = nullptr;
 volatile LONG TERMINATION_PENDING = 0;
 HANDLE TERMINATION_EVENT = nullptr;
 
+// The cause is a raised flag whose exception is not masked; flags of masked
+// exceptions may be left over from earlier operations.
 uint32_t sse_fault_code(uint32_t mxcsr) {
-    if ((mxcsr & MXCSR_INVALID) != 0) return FAULT_FLT_INVALID_OPERATION;
-    if ((mxcsr & MXCSR_ZERODIVIDE) != 0) return FAULT_FLT_DIVIDE_BY_ZERO;
-    if ((mxcsr & MXCSR_OVERFLOW) != 0) return FAULT_FLT_OVERFLOW;
-    if ((mxcsr & MXCSR_UNDERFLOW) != 0) return FAULT_FLT_UNDERFLOW;
-    if ((mxcsr & MXCSR_DENORMAL) != 0) return FAULT_FLT_DENORMAL_OPERAND;
-    if ((mxcsr & MXCSR_INEXACT) != 0) return FAULT_FLT_INEXACT_RESULT;
+    const uint32_t trapped = mxcsr & ~(mxcsr >> MXCSR_MASKS_SHIFT) & MXCSR_FLAGS;
+    if ((trapped & MXCSR_INVALID) != 0) return FAULT_FLT_INVALID_OPERATION;
+    if ((trapped & MXCSR_ZERODIVIDE) != 0) return FAULT_FLT_DIVIDE_BY_ZERO;
+    if ((trapped & MXCSR_OVERFLOW) != 0) return FAULT_FLT_OVERFLOW;
+    if ((trapped & MXCSR_UNDERFLOW) != 0) return FAULT_FLT_UNDERFLOW;
+    if ((trapped & MXCSR_DENORMAL) != 0) return FAULT_FLT_DENORMAL_OPERAND;
+    if ((trapped & MXCSR_INEXACT) != 0) return FAULT_FLT_INEXACT_RESULT;
     return FAULT_UNKNOWN;
 }
 
