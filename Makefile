@@ -2,7 +2,11 @@
 # make run    builds it and runs it on examples/easy.txt in a scratch folder
 # make test   builds and runs every test, then the unit tests under ASan+UBSan
 # make fuzz   runs each fuzz target for FUZZ_SECONDS (default 60)
+# make windows       cross-builds build-win/sudoku2.exe and its tests (mingw-w64)
+# make test-windows  runs the Windows tests under Wine
+# make bench-windows the Win32 console benchmark under Wine
 BUILD      := build
+WIN_BUILD  := build-win
 ASAN_BUILD := build-asan
 EXAMPLE    ?= examples/easy.txt
 SCRATCH    := run
@@ -12,7 +16,8 @@ FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := puzzle valunsignedint line_reader key_decoder
 
-.PHONY: all deps run test unit asan format tidy clean bench fuzz fuzz-build fuzz-minimize
+.PHONY: all deps run test unit asan format tidy clean bench fuzz fuzz-build fuzz-minimize \
+        windows deps-windows test-windows bench-windows
 
 all: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -26,9 +31,21 @@ run: all
 	cp $(EXAMPLE) '$(SCRATCH)/c:\in.txt'
 	cd $(SCRATCH) && ../$(BUILD)/sudoku2
 
-test: all asan
+test: all asan windows
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
+	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+windows: deps-windows
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+deps-windows:
+	@./scripts/deps-windows.sh
+
+test-windows: windows
+	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSUDOKU2_SANITIZE=ON >/dev/null
@@ -37,11 +54,23 @@ asan: deps
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
-tidy: all
-	clang-tidy -p $(BUILD) --quiet $$(git ls-files 'src/*.cpp' 'tests/*.cpp' 'bench/*.cpp')
+# Windows-only sources are checked against the cross build, with clang
+# pointed at mingw-w64's headers.
+WIN_ONLY := ^src/platform/win32/|^tests/windows/|^bench/win32_
+MINGW_GCC_DIR = $(dir $(shell x86_64-w64-mingw32-g++-posix -print-libgcc-file-name))
+MINGW_TIDY_ARGS = --extra-arg=--target=x86_64-w64-mingw32 \
+  --extra-arg=-isystem$(MINGW_GCC_DIR)include/c++ \
+  --extra-arg=-isystem$(MINGW_GCC_DIR)include/c++/x86_64-w64-mingw32 \
+  --extra-arg=-isystem/usr/x86_64-w64-mingw32/include
+
+tidy: all windows
+	clang-tidy -p $(BUILD) --quiet \
+	  $$(git ls-files 'src/*.cpp' 'tests/*.cpp' 'bench/*.cpp' | grep -Ev '$(WIN_ONLY)')
+	clang-tidy -p $(WIN_BUILD) --quiet $(MINGW_TIDY_ARGS) \
+	  $$(git ls-files 'src/*.cpp' 'tests/*.cpp' 'bench/*.cpp' | grep -E '$(WIN_ONLY)')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(SCRATCH)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(SCRATCH)
 
 bench: all
 	$(BUILD)/bench/terminal_bench $(BUILD)/sudoku2
@@ -52,6 +81,10 @@ PREFIX ?= /usr/local
 .PHONY: install
 install: all
 	DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)'
+
+bench-windows: windows
+	cd $(WIN_BUILD)/bench && ../../cmake/wine-run ./win32_console_bench.exe \
+	  $(CURDIR)/$(WIN_BUILD)/sudoku2.exe 2>&1 | cat
 
 # Runs each fuzz target for FUZZ_SECONDS. New inputs gather in
 # $(FUZZ_BUILD)/corpus/<target>; a crash is saved in $(FUZZ_BUILD)/ and

@@ -60,8 +60,9 @@ void run_end_hooks();
 // process was not started ignoring is acted on.
 void on_termination(void (*hook)());
 
-// Ends the process. A status whose low 8 bits are 0 but which is not 0
-// ends it with 255, so that a failure is never reported as success.
+// Ends the process. Where the system keeps only the low 8 bits of a status,
+// one whose low 8 bits are 0 but which is not 0 ends it with 255, so that a
+// failure is never reported as success.
 [[noreturn]] void process_exit(uint32_t status);
 
 } // namespace plat

@@ -2,11 +2,12 @@
 #pragma once
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <random>
 #include <string>
-#include <unistd.h>
 
 #include "runtime/textfile/textrec.h"
 
@@ -14,15 +15,23 @@
 class ScratchDir : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/sudoku2-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        namespace fs = std::filesystem;
+        std::random_device random;
+        std::error_code error;
+        // A name nobody else holds: create_directory fails on an existing one.
+        for (int attempt = 0; attempt < 100 && dir.empty(); ++attempt) {
+            fs::path candidate =
+                fs::temp_directory_path() / ("sudoku2-test-" + std::to_string(random()));
+            if (fs::create_directory(candidate, error)) dir = candidate.generic_string();
+        }
+        ASSERT_FALSE(dir.empty());
         INOUTRES = 0;
     }
     void TearDown() override {
         INOUTRES = 0;
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        std::error_code error;
+        std::filesystem::remove_all(dir, error);
+        ASSERT_FALSE(error) << error.message();
     }
     std::string path(const std::string& name) const { return dir + "/" + name; }
 
@@ -37,6 +46,15 @@ inline void write_file(const std::string& path, const std::string& bytes) {
 inline std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The size of a file that a channel may hold open: on Windows nobody else can
+// open it then, but its size can still be read. A missing file has no size.
+constexpr uintmax_t NO_SIZE = ~uintmax_t{0};
+inline uintmax_t size_on_disk(const std::string& path) {
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? NO_SIZE : size;
 }
 
 inline std::string text_of(const COUNTEDSTRING& s) {

@@ -1,0 +1,125 @@
+// Keys from the console's input events, or, when standard input is a file
+// or a pipe, its bytes taken as typed characters (each a press and its
+// release); the end of that input ends every line read as Enter would.
+#include "platform/win32/win32.h"
+
+#include <algorithm>
+
+namespace plat::win32 {
+
+namespace {
+
+constexpr int32_t READ_CHUNK = 256;
+constexpr int32_t EVENTS_PER_BYTE = 2;
+constexpr int32_t QUEUE_CAPACITY = READ_CHUNK * EVENTS_PER_BYTE;
+// A pipe cannot be waited on: its input is looked for this often.
+constexpr DWORD PIPE_POLL_MS = 20;
+constexpr uint8_t CARRIAGE_RETURN = '\r';
+constexpr uint8_t LINE_FEED = '\n';
+constexpr uint16_t VK_ENTER = VK_RETURN;
+
+InputEvent QUEUE[QUEUE_CAPACITY];
+int32_t QUEUE_HEAD = 0;
+int32_t QUEUE_COUNT = 0;
+bool AT_END = false;
+
+HANDLE native(Handle h) {
+    // Handles are kept as integers by the runtime. NOLINTNEXTLINE(performance-no-int-to-ptr)
+    return reinterpret_cast<HANDLE>(h);
+}
+
+bool is_console_input(Handle h) {
+    DWORD mode = 0;
+    return GetConsoleMode(native(h), &mode) != 0;
+}
+
+void push_key(uint8_t byte) {
+    InputEvent press{};
+    press.event_type = KEY_EVENT;
+    press.key_down = true;
+    const bool enter = byte == CARRIAGE_RETURN || byte == LINE_FEED;
+    press.ch = enter ? CARRIAGE_RETURN : byte;
+    press.virtual_key = enter ? VK_ENTER : 0;
+    InputEvent release = press;
+    release.key_down = false;
+    QUEUE[(QUEUE_HEAD + QUEUE_COUNT) % QUEUE_CAPACITY] = press;
+    QUEUE[(QUEUE_HEAD + QUEUE_COUNT + 1) % QUEUE_CAPACITY] = release;
+    QUEUE_COUNT += EVENTS_PER_BYTE;
+}
+
+// The bytes that can be read without waiting: a pipe says how many it
+// holds; a file or a device other than a console never makes a read wait.
+DWORD readable_bytes(HANDLE h) {
+    if (GetFileType(h) != FILE_TYPE_PIPE) return READ_CHUNK;
+    DWORD available = 0;
+    if (PeekNamedPipe(h, nullptr, 0, nullptr, &available, nullptr) == 0) return READ_CHUNK;
+    return available;
+}
+
+void fill(Handle h) {
+    if (QUEUE_COUNT > 0) return;
+    if (!AT_END) {
+        HANDLE in = native(h);
+        const DWORD want = std::min<DWORD>(readable_bytes(in), READ_CHUNK);
+        if (want == 0) return;
+        uint8_t bytes[READ_CHUNK];
+        DWORD got = 0;
+        if (ReadFile(in, bytes, want, &got, nullptr) == 0 || got == 0) AT_END = true;
+        for (DWORD i = 0; i < got; ++i) push_key(bytes[i]);
+    }
+    if (AT_END && QUEUE_COUNT == 0) push_key(CARRIAGE_RETURN);
+}
+
+} // namespace
+
+uint32_t pending_events(Handle h) {
+    if (is_console_input(h)) {
+        DWORD count = 0;
+        return GetNumberOfConsoleInputEvents(native(h), &count) != 0 ? count : 0;
+    }
+    fill(h);
+    return static_cast<uint32_t>(QUEUE_COUNT);
+}
+
+bool read_event(Handle h, InputEvent* event) {
+    if (is_console_input(h)) {
+        INPUT_RECORD record{};
+        DWORD got = 0;
+        if (ReadConsoleInputA(native(h), &record, 1, &got) == 0 || got == 0) return false;
+        *event = InputEvent{};
+        event->event_type = record.EventType;
+        if (record.EventType != KEY_EVENT) return true;
+        const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+        event->key_down = key.bKeyDown != 0;
+        event->virtual_key = key.wVirtualKeyCode;
+        event->scan_code = key.wVirtualScanCode;
+        event->ch = static_cast<uint8_t>(key.uChar.AsciiChar);
+        event->control_state = key.dwControlKeyState;
+        return true;
+    }
+    fill(h);
+    if (QUEUE_COUNT == 0) return false;
+    *event = QUEUE[QUEUE_HEAD];
+    QUEUE_HEAD = (QUEUE_HEAD + 1) % QUEUE_CAPACITY;
+    --QUEUE_COUNT;
+    return true;
+}
+
+void wait_input(Handle h, uint32_t ms) {
+    present();
+    act_on_termination_request();
+    HANDLE termination = termination_event();
+    if (is_console_input(h)) {
+        HANDLE both[] = {native(h), termination};
+        WaitForMultipleObjects(termination != nullptr ? 2 : 1, both, FALSE, ms);
+    } else if (QUEUE_COUNT == 0 && !AT_END && readable_bytes(native(h)) == 0) {
+        const DWORD slice = std::min<DWORD>(ms, PIPE_POLL_MS);
+        if (termination != nullptr)
+            WaitForSingleObject(termination, slice);
+        else
+            Sleep(slice);
+    }
+    act_on_termination_request();
+}
+
+} // namespace plat::win32

@@ -1,0 +1,29 @@
+// What the parts of the Win32 platform share: bringing the console up to
+// date, the keys, and the termination requests that wait for the program's
+// next pause.
+#pragma once
+// The platform's key and console names are macros in windows.h: the
+// platform headers come first.
+#include "platform/console.h"
+
+#include <windows.h>
+
+namespace plat::win32 {
+
+// Signalled by a console control event (Ctrl+C, Ctrl+Break, close): a key
+// wait ends at once instead of at the end of its slice.
+HANDLE termination_event();
+
+// Acts on a pending console control event: hands the buffered solutions to
+// the OS, gives the console back, and ends the process as Ctrl+C does.
+void act_on_termination_request();
+
+// Brings the console up to date with the cell buffer and the cursor.
+void present();
+
+// Keys: a console's input events, or the bytes of a file or pipe as keys.
+uint32_t pending_events(Handle h);
+bool read_event(Handle h, InputEvent* event);
+void wait_input(Handle h, uint32_t ms);
+
+} // namespace plat::win32

@@ -1,0 +1,36 @@
+// I/O result codes of failures that only a POSIX system can stage: a file
+// its owner may not read, and a device that is always full.
+#include "helpers.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "runtime/textfile/filedevice.h"
+
+namespace {
+
+using Codes = ScratchDir;
+
+TEST_F(Codes, UnreadableFileIsRefused) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    write_file(path("secret"), "x");
+    chmod(path("secret").c_str(), 0);
+    TEXTREC T;
+    ASSIGN(T, counted(path("secret")));
+    RESET(T);
+    EXPECT_EQ(INOUTRES, 5);
+}
+
+TEST_F(Codes, FullDeviceRecords101AtHandOver) {
+    TEXTREC T;
+    ASSIGN(T, STR("/dev/full"));
+    REWRITE(T);
+    ASSERT_EQ(INOUTRES, 0);
+    // A character device is flushed at the end of every statement.
+    WRITE_STR(0, T, STR("x"));
+    WRITE_END(T);
+    EXPECT_EQ(INOUTRES, 101);
+    EXPECT_EQ(T.BUFPOS, 0);
+}
+
+} // namespace

@@ -1,0 +1,456 @@
+// End to end on the Win32 console: sudoku2.exe and the fault program started
+// through the console harness, checked by the screen buffer (characters and
+// attributes), typed keys, the files and the exit status.
+//
+// Usage: console_e2e_tests SUDOKU2_EXE FAULT_PROGRAM_EXE [gtest flags]
+// The harness attaches to each program's console, so its own output must
+// go elsewhere (CTest redirects it; by hand, 2>&1 | cat).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "console_harness.h"
+#include "image_symbols.h"
+
+namespace {
+
+using harness::ConsoleRun;
+
+std::string SUDOKU2;
+std::string FAULT_PROGRAM;
+
+const std::string PUZZLE_PATH = "c:\\in.txt";
+const std::string SOLVED =
+    "534678912672195348198342567859761423426853791713924856961537284287419635345286179";
+const char* const BANNER[] = {
+    "Search finished - the solutions are in out.txt. Press Enter to quit.",
+    "sudoku2 - a backtracking Sudoku solver that shows its search",
+    "Written at home, December 2026",
+};
+constexpr int GRID_SIZE = 9;
+constexpr int PICTURE_ROWS = 9;
+constexpr int BANNER_ROW = 10;
+constexpr int ECHO_ROW = 13;
+constexpr WORD PLAIN = 0x07;
+constexpr WORD HIGHLIGHT = 0x47;
+constexpr size_t BLOCK_BYTES = 182;
+constexpr size_t MAX_FILE_STACK_LINES = 257;
+// How Wine 8 ends a process whose stack overflow it does not deliver.
+constexpr DWORD WINE_DIED_STATUS = 1;
+constexpr DWORD LONG_WAIT_MS = 60000;
+constexpr DWORD KEY_ECHO_MS = 5000;
+
+// Scan codes of the keys the line editor acts on.
+constexpr WORD SCAN_ESC = 1;
+constexpr WORD SCAN_BACKSPACE = 14;
+constexpr WORD SCAN_ENTER = 28;
+constexpr WORD SCAN_HOME = 71;
+constexpr WORD SCAN_LEFT = 75;
+constexpr WORD SCAN_END = 79;
+
+using Cells = std::initializer_list<std::pair<int, int>>;
+
+std::string puzzle_without(Cells cells) {
+    std::string grid = SOLVED;
+    for (auto [r, c] : cells) grid[r * GRID_SIZE + c] = '0';
+    return grid;
+}
+
+std::string grid_text(const std::string& cells) {
+    std::string text;
+    for (int r = 0; r < GRID_SIZE; ++r) {
+        for (int c = 0; c < GRID_SIZE; ++c) {
+            text += cells[r * GRID_SIZE + c];
+            text += c + 1 < GRID_SIZE ? " " : "\r\n";
+        }
+    }
+    return text;
+}
+
+std::string picture_row(const std::string& cells, int r) {
+    std::string text;
+    for (int c = 0; c < GRID_SIZE; ++c) {
+        if (c > 0) text += ' ';
+        text += cells[r * GRID_SIZE + c];
+    }
+    return text;
+}
+
+std::string solution_block(const std::string& cells) {
+    std::string block;
+    for (int r = 0; r < GRID_SIZE; ++r) {
+        for (int c = 0; c < GRID_SIZE; ++c) {
+            block += cells[r * GRID_SIZE + c];
+            block += ' ';
+        }
+        block += "\r\n";
+    }
+    return block + "\r\n";
+}
+
+// Every completion, empty cells in row-major order and values ascending: an
+// enumeration of its own, not the program's.
+void complete(std::string& grid, size_t at, std::vector<std::string>& found) {
+    while (at < grid.size() && grid[at] != '0') ++at;
+    if (at == grid.size()) {
+        found.push_back(grid);
+        return;
+    }
+    int r = static_cast<int>(at) / GRID_SIZE;
+    int c = static_cast<int>(at) % GRID_SIZE;
+    for (char v = '1'; v <= '9'; ++v) {
+        bool allowed = true;
+        for (int k = 0; k < GRID_SIZE; ++k) {
+            int box_r = r / 3 * 3 + k / 3;
+            int box_c = c / 3 * 3 + k % 3;
+            if (grid[r * GRID_SIZE + k] == v || grid[k * GRID_SIZE + c] == v ||
+                grid[box_r * GRID_SIZE + box_c] == v)
+                allowed = false;
+        }
+        if (!allowed) continue;
+        grid[at] = v;
+        complete(grid, at + 1, found);
+        grid[at] = '0';
+    }
+}
+
+std::vector<std::string> solve_all(std::string grid) {
+    std::vector<std::string> found;
+    complete(grid, 0, found);
+    return found;
+}
+
+bool is_hex8(const std::string& text) {
+    if (text.size() != 8) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c)) && (c < 'A' || c > 'F')) return false;
+    return true;
+}
+
+// A run-time error report from its first line on: "Runtime error N at 0xH",
+// the location again, the stack lines, an empty line. Every address lies in
+// EXE's code, and the location and the stack lines name FUNCTIONS in turn:
+// the failing one, its callers, and last the one that calls the main program.
+testing::AssertionResult full_report(const std::vector<std::string>& lines, unsigned number,
+                                     const std::string& exe,
+                                     const std::vector<std::string>& functions) {
+    auto failure = [&lines](const std::string& why) {
+        std::string all;
+        for (const auto& line : lines) all += "\n  |" + line + "|";
+        return testing::AssertionFailure() << why << "; the report:" << all;
+    };
+    const std::string head = "Runtime error " + std::to_string(number) + " at 0x";
+    if (lines.size() < 3) return failure("too short");
+    if (lines[0].rfind(head, 0) != 0 || !is_hex8(lines[0].substr(head.size())))
+        return failure("first line");
+    std::string location = lines[0].substr(head.size());
+    if (lines[1] != "  0x" + location) return failure("the location line");
+    if (!lines.back().empty()) return failure("no empty last line");
+    harness::ImageSymbols symbols(exe);
+    if (symbols.empty()) return failure("no symbols in " + exe);
+    std::vector<std::string> named;
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        if (lines[i].rfind("  0x", 0) != 0 || !is_hex8(lines[i].substr(4)))
+            return failure("stack line " + std::to_string(i));
+        unsigned long long address = std::stoull(lines[i].substr(4), nullptr, 16);
+        if (!symbols.in_code(address))
+            return failure("address " + lines[i].substr(4) + " outside the code");
+        named.push_back(symbols.function_at(address));
+    }
+    if (named != functions) {
+        std::string got;
+        for (const auto& name : named) got += " " + name;
+        return failure("the addresses name" + got);
+    }
+    return testing::AssertionSuccess();
+}
+
+// The report's lines on the screen: from its first row down to the first
+// empty row, which is its last line. Without a report, the whole screen down
+// to its last text, for the failure message.
+std::vector<std::string> report_on_screen(const ConsoleRun& run) {
+    std::vector<CHAR_INFO> cells = run.screen();
+    std::vector<std::string> rows(run.height());
+    for (int y = 0; y < run.height(); ++y) rows[y] = ConsoleRun::row_of(cells, run.width(), y);
+    for (size_t first = 0; first < rows.size(); ++first) {
+        if (rows[first].rfind("Runtime error ", 0) != 0) continue;
+        size_t end = first;
+        while (end < rows.size() && !rows[end].empty()) ++end;
+        return {rows.begin() + first, rows.begin() + std::min(end + 1, rows.size())};
+    }
+    while (!rows.empty() && rows.back().empty()) rows.pop_back();
+    return rows;
+}
+
+std::vector<std::string> report_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = text.find("Runtime error ");
+    if (start == std::string::npos) return lines;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+std::string in_quotes(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+class Console : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.dir().empty());
+        DeleteFileA(PUZZLE_PATH.c_str());
+    }
+    void TearDown() override { DeleteFileA(PUZZLE_PATH.c_str()); }
+
+    harness::Start program(const std::string& stdout_path = "") const {
+        harness::Start start;
+        start.command_line = in_quotes(SUDOKU2);
+        start.cwd = scratch.dir();
+        start.stdout_path = stdout_path;
+        return start;
+    }
+    std::string out_path() const { return scratch.path("out.txt"); }
+    std::string stdout_path() const { return scratch.path("stdout.txt"); }
+    void start_on(const std::string& puzzle, const std::string& stdout_path = "") {
+        ASSERT_TRUE(harness::write_file(PUZZLE_PATH, grid_text(puzzle)));
+        ASSERT_TRUE(run.start(program(stdout_path))) << GetLastError();
+    }
+    bool banner_shown() {
+        return run.wait_for([](const ConsoleRun& r) { return r.row(BANNER_ROW + 2) == BANNER[2]; });
+    }
+    void wait_echo(const std::string& text) {
+        EXPECT_TRUE(run.wait_for([&text](const ConsoleRun& r) { return r.row(ECHO_ROW) == text; },
+                                 KEY_ECHO_MS))
+            << "echo row: |" << run.row(ECHO_ROW) << "| expected |" << text << "|";
+    }
+
+    harness::Scratch scratch;
+    ConsoleRun run;
+};
+
+TEST_F(Console, LastPictureBannerEditedLineEnterAndSolutions) {
+    // Two empty cells: the last step tries 9 at (0, 2), on the grid as received.
+    const std::string puzzle = puzzle_without({{0, 2}, {4, 4}});
+    start_on(puzzle);
+    ASSERT_TRUE(banner_shown()) << "row 0: " << run.row(0);
+
+    std::vector<CHAR_INFO> cells = run.screen();
+    std::string wrong_colours;
+    for (int r = 0; r < PICTURE_ROWS; ++r) {
+        EXPECT_EQ(ConsoleRun::row_of(cells, run.width(), r), picture_row(puzzle, r)) << r;
+        for (int x = 0; x < run.width(); ++x) {
+            // The examined cell's digit and the space after it, columns 5-6.
+            bool examined = r == 0 && (x == 4 || x == 5);
+            WORD attribute = cells[r * run.width() + x].Attributes;
+            if (attribute != (examined ? HIGHLIGHT : PLAIN)) {
+                char place[32];
+                std::snprintf(place, sizeof place, " (%d,%d)=0x%02X", x + 1, r + 1, attribute);
+                wrong_colours += place;
+            }
+        }
+    }
+    EXPECT_EQ(wrong_colours, "") << "cells (column,row)=attribute in another colour";
+    EXPECT_EQ(ConsoleRun::row_of(cells, run.width(), PICTURE_ROWS), "");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ConsoleRun::row_of(cells, run.width(), BANNER_ROW + i), BANNER[i]);
+    COORD cursor = run.cursor();
+    EXPECT_EQ(cursor.X, 0);
+    EXPECT_EQ(cursor.Y, ECHO_ROW);
+
+    ASSERT_TRUE(run.type("hello"));
+    wait_echo("hello");
+    ASSERT_TRUE(run.key(VK_ESCAPE, SCAN_ESC, '\x1b'));
+    wait_echo("");
+    ASSERT_TRUE(run.type("abc"));
+    ASSERT_TRUE(run.key(VK_LEFT, SCAN_LEFT, 0, ENHANCED_KEY));
+    ASSERT_TRUE(run.type("X"));
+    wait_echo("abX");
+    // Backspace erases only at the end of the line; typing overwrites.
+    ASSERT_TRUE(run.key(VK_HOME, SCAN_HOME, 0, ENHANCED_KEY));
+    ASSERT_TRUE(run.key(VK_BACK, SCAN_BACKSPACE, '\b'));
+    ASSERT_TRUE(run.type("Z"));
+    wait_echo("ZbX");
+    ASSERT_TRUE(run.key(VK_END, SCAN_END, 0, ENHANCED_KEY));
+    ASSERT_TRUE(run.key(VK_BACK, SCAN_BACKSPACE, '\b'));
+    wait_echo("Zb");
+    ASSERT_TRUE(run.key(VK_RETURN, SCAN_ENTER, '\r'));
+
+    DWORD status = 1;
+    ASSERT_TRUE(run.wait_exit(status));
+    EXPECT_EQ(status, 0u);
+    std::vector<std::string> solutions = solve_all(puzzle);
+    ASSERT_EQ(solutions.size(), 1u);
+    EXPECT_EQ(harness::read_file(out_path()), solution_block(solutions[0]));
+}
+
+TEST_F(Console, MissingPuzzleFileGives2AndTheReport) {
+    ASSERT_TRUE(run.start(program()));
+    DWORD status = 0;
+    ASSERT_TRUE(run.wait_exit(status));
+    EXPECT_EQ(status, 2u);
+    EXPECT_TRUE(
+        full_report(report_on_screen(run), 2, SUDOKU2, {"BEOLVAS", "MAINPROGRAM", "EXE_ENTRY"}));
+    EXPECT_FALSE(harness::file_exists(out_path()));
+}
+
+TEST_F(Console, SolutionsFileThatIsADirectoryGives5AndTheReport) {
+    ASSERT_TRUE(CreateDirectoryA(out_path().c_str(), nullptr));
+    start_on(SOLVED);
+    DWORD status = 0;
+    ASSERT_TRUE(run.wait_exit(status));
+    EXPECT_EQ(status, 5u);
+    EXPECT_TRUE(full_report(report_on_screen(run), 5, SUDOKU2, {"MAINPROGRAM", "EXE_ENTRY"}));
+}
+
+TEST_F(Console, StandardOutputInAFileLeavesThePictureOnTheConsole) {
+    start_on(SOLVED, stdout_path());
+    ASSERT_TRUE(banner_shown()) << "row 0: " << run.row(0);
+    EXPECT_EQ(run.row(0), picture_row(SOLVED, 0));
+    ASSERT_TRUE(run.key(VK_RETURN, SCAN_ENTER, '\r'));
+    DWORD status = 1;
+    ASSERT_TRUE(run.wait_exit(status));
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(harness::read_file(stdout_path()), "");
+    EXPECT_EQ(harness::read_file(out_path()), solution_block(SOLVED));
+}
+
+TEST_F(Console, ReportGoesToStandardOutputInAFileNotOntoTheScreen) {
+    ASSERT_TRUE(run.start(program(stdout_path())));
+    DWORD status = 0;
+    ASSERT_TRUE(run.wait_exit(status));
+    EXPECT_EQ(status, 2u);
+    EXPECT_TRUE(full_report(report_lines(harness::read_file(stdout_path())), 2, SUDOKU2,
+                            {"BEOLVAS", "MAINPROGRAM", "EXE_ENTRY"}));
+    std::vector<std::string> screen = report_on_screen(run);
+    EXPECT_TRUE(screen.empty()) << "row 1: " << screen[0];
+}
+
+// Ctrl+C typed on the keyboard, or the event raised directly.
+class CtrlCMidSearch : public Console, public testing::WithParamInterface<bool> {};
+
+TEST_P(CtrlCMidSearch, KeepsWholeSolutionsAndEnds) {
+    // Eight solutions, a few seconds apart at 60 ms a step.
+    const std::string puzzle = puzzle_without({{1, 7},
+                                               {1, 8},
+                                               {6, 7},
+                                               {6, 8},
+                                               {2, 4},
+                                               {2, 5},
+                                               {5, 4},
+                                               {5, 5},
+                                               {0, 3},
+                                               {0, 4},
+                                               {3, 3},
+                                               {3, 4}});
+    std::vector<std::string> solutions = solve_all(puzzle);
+    ASSERT_EQ(solutions.size(), 8u);
+    start_on(puzzle);
+    // The file shows bytes once the second solution fills the 256-byte
+    // buffer; the rest of that block is still buffered when Ctrl+C comes.
+    DWORD started = GetTickCount();
+    while (harness::file_size(out_path()) <= 0 && GetTickCount() - started < LONG_WAIT_MS)
+        Sleep(50);
+    ASSERT_GT(harness::file_size(out_path()), 0);
+    ASSERT_TRUE(GetParam() ? run.ctrl_c_key() : run.ctrl_c_event()) << GetLastError();
+    DWORD status = 0;
+    ASSERT_TRUE(run.wait_exit(status)) << "the program did not end";
+    EXPECT_EQ(status, harness::STATUS_CTRL_C_EXIT);
+    std::string out = harness::read_file(out_path());
+    ASSERT_EQ(out.size() % BLOCK_BYTES, 0u) << out.size();
+    ASSERT_GE(out.size(), 2 * BLOCK_BYTES);
+    for (size_t i = 0; i < out.size() / BLOCK_BYTES; ++i)
+        EXPECT_EQ(out.substr(i * BLOCK_BYTES, BLOCK_BYTES), solution_block(solutions[i])) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Console, CtrlCMidSearch, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Typed" : "Event");
+                         });
+
+TEST_F(Console, NoConsoleAtAllGivesTheMessageAnd1) {
+    ASSERT_TRUE(harness::write_file(PUZZLE_PATH, grid_text(SOLVED)));
+    harness::Detached result = harness::run_detached(program());
+    ASSERT_TRUE(result.ended);
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_TRUE(result.err == "No way to get the console handle\r\n" ||
+                result.err == "No way to get console screen buffer info\r\n")
+        << "|" << result.err << "|";
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(harness::file_exists(out_path()));
+}
+
+struct FaultCase {
+    const char* kind;
+    unsigned number;
+};
+
+void PrintTo(const FaultCase& fault, std::ostream* out) {
+    *out << fault.kind << " gives " << fault.number;
+}
+
+class Fault : public testing::TestWithParam<FaultCase> {};
+
+// The fault program draws nothing: no console, its report into a file.
+harness::Detached run_fault(const char* kind) {
+    harness::Scratch scratch;
+    harness::Start start;
+    start.command_line = in_quotes(FAULT_PROGRAM);
+    start.cwd = scratch.dir();
+    start.env = {{"SUDOKU2_FAULT", kind}};
+    return harness::run_detached(start);
+}
+
+TEST_P(Fault, GivesItsNumberWithAFullReport) {
+    harness::Detached result = run_fault(GetParam().kind);
+    ASSERT_TRUE(result.ended);
+    EXPECT_EQ(result.status, GetParam().number);
+    // The location of a fault is the faulting instruction itself.
+    EXPECT_TRUE(full_report(report_lines(result.out), GetParam().number, FAULT_PROGRAM,
+                            {"FAIL_NOW", "MAINPROGRAM", "EXE_ENTRY"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Processor, Fault,
+                         testing::Values(FaultCase{"null", 216}, FaultCase{"div0", 200}),
+                         [](const testing::TestParamInfo<FaultCase>& info) {
+                             return std::string(info.param.kind);
+                         });
+
+TEST(StackOverflow, Gives202WithAFullReport) {
+    harness::Detached result = run_fault("recurse");
+    ASSERT_TRUE(result.ended);
+    if (harness::under_wine() && result.status == WINE_DIED_STATUS && result.out.empty())
+        GTEST_SKIP() << "Wine ended the process at the stack overflow (status 1, no report) "
+                        "without handing it to the program";
+    EXPECT_EQ(result.status, 202u);
+    std::vector<std::string> lines = report_lines(result.out);
+    // Into a file the dump stops after 257 stack lines of the endless recursion.
+    EXPECT_EQ(lines.size(), 1 + 1 + MAX_FILE_STACK_LINES + 1);
+    std::vector<std::string> functions(lines.size() < 2 ? 0 : lines.size() - 2, "RECURSE_FOREVER");
+    EXPECT_TRUE(full_report(lines, 202, FAULT_PROGRAM, functions));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (harness::run_console_holder(argc, argv)) return 0;
+    testing::InitGoogleTest(&argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s SUDOKU2_EXE FAULT_PROGRAM_EXE\n", argv[0]);
+        return 2;
+    }
+    if (harness::output_is_console()) {
+        std::fprintf(stderr, "redirect the output (2>&1 | cat): the tests take the console\n");
+        return 2;
+    }
+    SUDOKU2 = harness::windows_path(argv[1]);
+    FAULT_PROGRAM = harness::windows_path(argv[2]);
+    return RUN_ALL_TESTS();
+}
