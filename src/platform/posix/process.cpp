@@ -33,9 +33,6 @@ constexpr uint16_t CW_INEXACT = 0x20;
 
 FaultHandler HANDLER = nullptr;
 
-constexpr int MAX_END_HOOKS = 4;
-EndHook END_HOOKS[MAX_END_HOOKS];
-int END_HOOK_COUNT = 0;
 
 uint32_t classify(int sig, const siginfo_t* si, uintptr_t sp) {
     switch (sig) {
@@ -137,16 +134,6 @@ void fpu_load_control(uint16_t control_word) {
 uintptr_t code_offset(uintptr_t address) {
     auto base = reinterpret_cast<uintptr_t>(&__executable_start);
     return address >= base ? address - base : address;
-}
-
-void at_process_end(EndHook hook) {
-    for (int i = 0; i < END_HOOK_COUNT; ++i)
-        if (END_HOOKS[i] == hook) return;
-    if (END_HOOK_COUNT < MAX_END_HOOKS) END_HOOKS[END_HOOK_COUNT++] = hook;
-}
-
-void run_end_hooks() {
-    for (int i = END_HOOK_COUNT; i > 0; --i) END_HOOKS[i - 1]();
 }
 
 void process_exit(uint32_t status) {

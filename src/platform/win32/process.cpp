@@ -37,9 +37,6 @@ FaultHandler HANDLER = nullptr;
 PVOID VECTORED_HANDLER = nullptr;
 bool STACK_OVERFLOWED = false;
 
-constexpr int MAX_END_HOOKS = 4;
-EndHook END_HOOKS[MAX_END_HOOKS];
-int END_HOOK_COUNT = 0;
 
 void (*TERMINATION_HOOK)() = nullptr;
 volatile LONG TERMINATION_PENDING = 0;
@@ -156,16 +153,6 @@ void fpu_load_control(uint16_t control_word) {
 uintptr_t code_offset(uintptr_t address) {
     const auto base = reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr));
     return address >= base ? address - base : address;
-}
-
-void at_process_end(EndHook hook) {
-    for (int i = 0; i < END_HOOK_COUNT; ++i)
-        if (END_HOOKS[i] == hook) return;
-    if (END_HOOK_COUNT < MAX_END_HOOKS) END_HOOKS[END_HOOK_COUNT++] = hook;
-}
-
-void run_end_hooks() {
-    for (int i = END_HOOK_COUNT; i > 0; --i) END_HOOKS[i - 1]();
 }
 
 void on_termination(void (*hook)()) {
