@@ -33,49 +33,6 @@ namespace {
 const Grid SOLVED =
     parse_grid("534678912672195348198342567859761423426853791713924856961537284287419635345286179");
 
-// An independent enumeration: empty cells in row-major order, values in
-// ascending order, each checked against everything in the grid.
-struct Reference {
-    std::vector<Grid> solutions;
-    long steps = 0;
-};
-
-bool allowed(const Grid& g, int r, int c, int v) {
-    for (int i = 0; i < 9; ++i)
-        if (g[i][c] == v || g[r][i] == v) return false;
-    for (int i = r / 3 * 3; i < r / 3 * 3 + 3; ++i)
-        for (int j = c / 3 * 3; j < c / 3 * 3 + 3; ++j)
-            if (g[i][j] == v) return false;
-    return true;
-}
-
-void enumerate(Grid g, const std::vector<int>& empties, size_t k, Reference& ref) {
-    if (k == empties.size()) {
-        if (g[8][8] != 0 && std::find(empties.begin(), empties.end(), 80) == empties.end())
-            ++ref.steps; // the given bottom-right cell is entered once more
-        ref.solutions.push_back(g);
-        return;
-    }
-    const int r = empties[k] / 9, c = empties[k] % 9;
-    for (int v = 1; v <= 9; ++v) {
-        ++ref.steps;
-        if (!allowed(g, r, c, v)) continue;
-        g[r][c] = static_cast<uint8_t>(v);
-        enumerate(g, empties, k + 1, ref);
-        g[r][c] = 0;
-    }
-}
-
-Reference reference_search(const Grid& g) {
-    std::vector<int> empties;
-    for (int i = 0; i < 81; ++i)
-        if (g[i / 9][i % 9] == 0) empties.push_back(i);
-    Reference ref;
-    if (g[0][0] != 0) ++ref.steps; // the driver enters the given top-left cell once
-    enumerate(g, empties, 0, ref);
-    return ref;
-}
-
 class Search : public InScratchDir {
   protected:
     void SetUp() override {

@@ -1,5 +1,6 @@
 // Runs the program's puzzle reader and search inside a scratch folder.
 #pragma once
+#include "grid_reference.h"
 #include "helpers.h"
 
 #include <array>
@@ -8,8 +9,6 @@
 #include <vector>
 
 #include "solver/sudoku2.h"
-
-using Grid = std::array<std::array<uint8_t, 9>, 9>;
 
 inline Grid grid_of(const SUD& s) {
     Grid g{};
@@ -23,45 +22,6 @@ inline SUD sud_of(const Grid& g) {
     for (int r = 0; r < 9; ++r)
         for (int c = 0; c < 9; ++c) s.CELL[r][c] = g[r][c];
     return s;
-}
-
-// Parses 81 characters, digits or '.', ignoring anything else.
-inline Grid parse_grid(const std::string& text) {
-    Grid g{};
-    int i = 0;
-    for (char ch : text) {
-        if (ch == '.' || (ch >= '0' && ch <= '9')) {
-            g[i / 9][i % 9] = ch == '.' ? 0 : static_cast<uint8_t>(ch - '0');
-            ++i;
-        }
-    }
-    return g;
-}
-
-// The puzzle file layout: digits separated by single spaces, CR LF line ends.
-inline std::string puzzle_text(const Grid& g) {
-    std::string out;
-    for (const auto& row : g) {
-        for (int c = 0; c < 9; ++c) {
-            out += static_cast<char>('0' + row[c]);
-            if (c < 8) out += ' ';
-        }
-        out += "\r\n";
-    }
-    return out;
-}
-
-// The solutions file block for one grid.
-inline std::string solution_block(const Grid& g) {
-    std::string out;
-    for (const auto& row : g) {
-        for (uint8_t v : row) {
-            out += static_cast<char>('0' + v);
-            out += ' ';
-        }
-        out += "\r\n";
-    }
-    return out + "\r\n";
 }
 
 class InScratchDir : public ScratchDir {

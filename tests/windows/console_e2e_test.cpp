@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "console_harness.h"
+#include "grid_reference.h"
 #include "image_symbols.h"
 
 namespace {
@@ -63,17 +64,6 @@ std::string puzzle_without(Cells cells) {
     return grid;
 }
 
-std::string grid_text(const std::string& cells) {
-    std::string text;
-    for (int r = 0; r < GRID_SIZE; ++r) {
-        for (int c = 0; c < GRID_SIZE; ++c) {
-            text += cells[r * GRID_SIZE + c];
-            text += c + 1 < GRID_SIZE ? " " : "\r\n";
-        }
-    }
-    return text;
-}
-
 std::string picture_row(const std::string& cells, int r) {
     std::string text;
     for (int c = 0; c < GRID_SIZE; ++c) {
@@ -81,50 +71,6 @@ std::string picture_row(const std::string& cells, int r) {
         text += cells[r * GRID_SIZE + c];
     }
     return text;
-}
-
-std::string solution_block(const std::string& cells) {
-    std::string block;
-    for (int r = 0; r < GRID_SIZE; ++r) {
-        for (int c = 0; c < GRID_SIZE; ++c) {
-            block += cells[r * GRID_SIZE + c];
-            block += ' ';
-        }
-        block += "\r\n";
-    }
-    return block + "\r\n";
-}
-
-// Every completion, empty cells in row-major order and values ascending: an
-// enumeration of its own, not the program's.
-void complete(std::string& grid, size_t at, std::vector<std::string>& found) {
-    while (at < grid.size() && grid[at] != '0') ++at;
-    if (at == grid.size()) {
-        found.push_back(grid);
-        return;
-    }
-    int r = static_cast<int>(at) / GRID_SIZE;
-    int c = static_cast<int>(at) % GRID_SIZE;
-    for (char v = '1'; v <= '9'; ++v) {
-        bool allowed = true;
-        for (int k = 0; k < GRID_SIZE; ++k) {
-            int box_r = r / 3 * 3 + k / 3;
-            int box_c = c / 3 * 3 + k % 3;
-            if (grid[r * GRID_SIZE + k] == v || grid[k * GRID_SIZE + c] == v ||
-                grid[box_r * GRID_SIZE + box_c] == v)
-                allowed = false;
-        }
-        if (!allowed) continue;
-        grid[at] = v;
-        complete(grid, at + 1, found);
-        grid[at] = '0';
-    }
-}
-
-std::vector<std::string> solve_all(std::string grid) {
-    std::vector<std::string> found;
-    complete(grid, 0, found);
-    return found;
 }
 
 bool is_hex8(const std::string& text) {
@@ -220,7 +166,7 @@ class Console : public testing::Test {
     std::string out_path() const { return scratch.path("out.txt"); }
     std::string stdout_path() const { return scratch.path("stdout.txt"); }
     void start_on(const std::string& puzzle, const std::string& stdout_path = "") {
-        ASSERT_TRUE(harness::write_file(PUZZLE_PATH, grid_text(puzzle)));
+        ASSERT_TRUE(harness::write_file(PUZZLE_PATH, puzzle_text(parse_grid(puzzle))));
         ASSERT_TRUE(run.start(program(stdout_path))) << GetLastError();
     }
     bool banner_shown() {
@@ -286,7 +232,7 @@ TEST_F(Console, LastPictureBannerEditedLineEnterAndSolutions) {
     DWORD status = 1;
     ASSERT_TRUE(run.wait_exit(status));
     EXPECT_EQ(status, 0u);
-    std::vector<std::string> solutions = solve_all(puzzle);
+    const std::vector<Grid> solutions = reference_search(parse_grid(puzzle)).solutions;
     ASSERT_EQ(solutions.size(), 1u);
     EXPECT_EQ(harness::read_file(out_path()), solution_block(solutions[0]));
 }
@@ -319,7 +265,7 @@ TEST_F(Console, StandardOutputInAFileLeavesThePictureOnTheConsole) {
     ASSERT_TRUE(run.wait_exit(status));
     EXPECT_EQ(status, 0u);
     EXPECT_EQ(harness::read_file(stdout_path()), "");
-    EXPECT_EQ(harness::read_file(out_path()), solution_block(SOLVED));
+    EXPECT_EQ(harness::read_file(out_path()), solution_block(parse_grid(SOLVED)));
 }
 
 TEST_F(Console, ReportGoesToStandardOutputInAFileNotOntoTheScreen) {
@@ -350,7 +296,7 @@ TEST_P(CtrlCMidSearch, KeepsWholeSolutionsAndEnds) {
                                                {0, 4},
                                                {3, 3},
                                                {3, 4}});
-    std::vector<std::string> solutions = solve_all(puzzle);
+    const std::vector<Grid> solutions = reference_search(parse_grid(puzzle)).solutions;
     ASSERT_EQ(solutions.size(), 8u);
     start_on(puzzle);
     // Each solution reaches the file as it is found: Ctrl+C comes after two.
@@ -376,7 +322,7 @@ INSTANTIATE_TEST_SUITE_P(Console, CtrlCMidSearch, testing::Bool(),
                          });
 
 TEST_F(Console, NoConsoleAtAllGivesTheMessageAnd1) {
-    ASSERT_TRUE(harness::write_file(PUZZLE_PATH, grid_text(SOLVED)));
+    ASSERT_TRUE(harness::write_file(PUZZLE_PATH, puzzle_text(parse_grid(SOLVED))));
     harness::Detached result = harness::run_detached(program());
     ASSERT_TRUE(result.ended);
     EXPECT_EQ(result.status, 1u);

@@ -33,7 +33,6 @@ constexpr uint16_t CW_INEXACT = 0x20;
 
 FaultHandler HANDLER = nullptr;
 
-
 uint32_t classify(int sig, const siginfo_t* si, uintptr_t sp) {
     switch (sig) {
     case SIGSEGV:

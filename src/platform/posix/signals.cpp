@@ -116,10 +116,6 @@ void act_on_pending() {
     raise(sig);
 }
 
-bool ending() {
-    return ENDING != 0;
-}
-
 bool retry_after_interrupt() {
     act_on_pending();
     return ENDING == 0;

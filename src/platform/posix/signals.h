@@ -36,12 +36,9 @@ extern volatile sig_atomic_t RESIZED;
 // nothing is pending, or when the process is already ending by one.
 void act_on_pending();
 
-// True once the process has started ending by a request: an interrupted
-// call then gives up instead of being tried again.
-bool ending();
-
 // Called when a call failed with EINTR: acts on a pending request and tells
-// whether the call should be tried again.
+// whether the call should be tried again (not once the process has started
+// ending by a request).
 bool retry_after_interrupt();
 
 } // namespace plat::sig

@@ -38,7 +38,8 @@ struct Terminal {
                         // cursor stays where that writer's text ended
     int32_t term_x;     // where the terminal's cursor is; -1 if unknown
     int32_t term_y;
-    int32_t sgr;        // the terminal's current attribute; -1 if unknown
+    int32_t sgr;        // the terminal's current attribute (with NO_COLOR: 1 if
+                        // reversed, 0 if not); -1 if unknown
     bool cursor_hidden; // hidden during a pause, shown again when parked
     bool utf8;
     bool no_color; // NO_COLOR: no colour codes; a coloured background shows reversed

@@ -12,6 +12,8 @@
 
 namespace plat {
 
+using win32::native;
+
 namespace {
 
 // One console call moves at most this many cells (the console's limit on a
@@ -40,11 +42,6 @@ struct Screen {
 };
 
 Screen SCREEN;
-
-HANDLE native(Handle h) {
-    // Handles are kept as integers by the runtime. NOLINTNEXTLINE(performance-no-int-to-ptr)
-    return reinterpret_cast<HANDLE>(h);
-}
 
 Cell* cells_at(Cell* cells, int32_t x, int32_t y) {
     return cells + static_cast<ptrdiff_t>(y) * SCREEN.width + x;
@@ -160,7 +157,7 @@ bool console_screen_info(Handle h, ScreenInfo* info) {
 Handle console_open() {
     HANDLE h = CreateFileA(CONSOLE_OUTPUT_NAME, GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    return reinterpret_cast<Handle>(h);
+    return win32::portable(h);
 }
 
 uint32_t console_platform_id() {

@@ -23,11 +23,6 @@ int32_t QUEUE_HEAD = 0;
 int32_t QUEUE_COUNT = 0;
 bool AT_END = false;
 
-HANDLE native(Handle h) {
-    // Handles are kept as integers by the runtime. NOLINTNEXTLINE(performance-no-int-to-ptr)
-    return reinterpret_cast<HANDLE>(h);
-}
-
 bool is_console_input(Handle h) {
     DWORD mode = 0;
     return GetConsoleMode(native(h), &mode) != 0;

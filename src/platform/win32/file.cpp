@@ -2,23 +2,17 @@
 // own numbers, the numbering the channel's mapping expects.
 #include "platform/file.h"
 
-#include <windows.h>
+#include "platform/win32/win32.h"
 
 namespace plat {
+
+using win32::native;
+using win32::portable;
 
 namespace {
 
 constexpr DWORD STD_HANDLE_IDS[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 constexpr char NULL_DEVICE[] = "NUL";
-
-HANDLE native(Handle h) {
-    // Handles are kept as integers by the runtime. NOLINTNEXTLINE(performance-no-int-to-ptr)
-    return reinterpret_cast<HANDLE>(h);
-}
-
-Handle portable(HANDLE h) {
-    return reinterpret_cast<Handle>(h);
-}
 
 } // namespace
 

@@ -37,7 +37,6 @@ FaultHandler HANDLER = nullptr;
 PVOID VECTORED_HANDLER = nullptr;
 bool STACK_OVERFLOWED = false;
 
-
 void (*TERMINATION_HOOK)() = nullptr;
 volatile LONG TERMINATION_PENDING = 0;
 HANDLE TERMINATION_EVENT = nullptr;

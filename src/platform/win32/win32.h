@@ -10,6 +10,15 @@
 
 namespace plat::win32 {
 
+// The runtime keeps handles as integers.
+inline HANDLE native(Handle h) {
+    return reinterpret_cast<HANDLE>(h); // NOLINT(performance-no-int-to-ptr)
+}
+
+inline Handle portable(HANDLE h) {
+    return reinterpret_cast<Handle>(h);
+}
+
 // Signalled by a console control event (Ctrl+C, Ctrl+Break, close): a key
 // wait ends at once instead of at the end of its slice.
 HANDLE termination_event();
