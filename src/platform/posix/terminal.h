@@ -75,6 +75,11 @@ int32_t escape_wait_ms(const char* escdelay);
 // Takes the terminal on FD over: size, modes, start cursor.
 bool attach(int fd);
 
+// True while this process is in the terminal's foreground job: only then may
+// it change the terminal's modes, draw on it or read from it without being
+// stopped by the kernel.
+bool foreground(int fd);
+
 // What an update does with the terminal's cursor. During a pause nobody
 // types, so the cursor is hidden where the drawing left it rather than
 // carried back to the console's cursor after every picture; before a key

@@ -184,6 +184,10 @@ bool attach(int fd) {
     return true;
 }
 
+bool foreground(int fd) {
+    return tcgetpgrp(fd) == getpgrp();
+}
+
 void restore_modes() {
     if (!TERM.attached) return;
     ssize_t ignored = write(TERM.out_fd, RESET_LOOK, sizeof RESET_LOOK - 1);
