@@ -1,5 +1,6 @@
 """Runs build/sudoku2 for the end-to-end tests: in a scratch folder, on a
-pseudo-terminal of its own (or with no terminal at all), or inside tmux."""
+pseudo-terminal of its own (or with no terminal at all), or inside tmux. Whatever way a test ends, every program it started is ended
+with its process group, so that a hung run never outlives its test."""
 import os
 import pty
 import re
@@ -52,6 +53,26 @@ def solve_all(cells):
 
     step(0)
     return found
+
+
+# Programs (each the leader of its process group) and tmux sessions started
+# by the running test.
+STARTED_PROGRAMS = []
+STARTED_TMUX = []
+
+
+def end_started():
+    """Ends what the running test started and left running."""
+    while STARTED_TMUX:
+        STARTED_TMUX.pop().kill()
+    while STARTED_PROGRAMS:
+        proc = STARTED_PROGRAMS.pop()
+        if proc.poll() is None:
+            try:
+                os.killpg(proc.pid, signal.SIGKILL)
+            except (ProcessLookupError, PermissionError):
+                pass
+            proc.wait()
 
 
 def grid_text(cells, sep=" ", eol="\r\n"):
@@ -111,6 +132,7 @@ class PtyRun:
             stdout=stdout if stdout is not None else slave,
             stderr=slave, env=env,
             preexec_fn=lambda: fcntl.ioctl(0 if stdin is None else 2, termios.TIOCSCTTY, 0))
+        STARTED_PROGRAMS.append(self.proc)
         os.close(slave)
         self.output = b""
 
@@ -140,7 +162,7 @@ class PtyRun:
             self.read_until(lambda _: False, timeout=0.1)
         self.read_until(lambda _: False, timeout=0.1)
         if self.proc.poll() is None:
-            self.proc.kill()
+            end_started()
             raise AssertionError("the program did not end; output so far: %r" % self.output[-500:])
         os.close(self.master)
         return self.proc.returncode
@@ -148,8 +170,11 @@ class PtyRun:
 
 def run_plain(cwd, stdin=subprocess.DEVNULL, timeout=20):
     """The program with no terminal at all: every standard handle redirected."""
-    return subprocess.run([BINARY], cwd=cwd, stdin=stdin, capture_output=True,
-                          timeout=timeout, start_new_session=True)
+    proc = subprocess.Popen([BINARY], cwd=cwd, stdin=stdin, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, start_new_session=True)
+    STARTED_PROGRAMS.append(proc)
+    out, err = proc.communicate(timeout=timeout)
+    return subprocess.CompletedProcess(proc.args, proc.returncode, out, err)
 
 
 class Tmux:
@@ -164,6 +189,11 @@ class Tmux:
                         "-s", self.name, "-x", str(cols), "-y", str(rows), "-c", cwd,
                         "sh -c 'trap : INT; %s; echo $? > .status; sleep 60'" % cmd.replace("'", "'\\''")],
                        check=True, env=dict(os.environ, TERM="xterm-256color"))
+        # The pane's shell leads a session that keeps every job started in it.
+        self.session = subprocess.run(
+            ["tmux", "-L", self.name, "display-message", "-p", "-t", self.name, "#{pane_pid}"],
+            capture_output=True, text=True).stdout.strip()
+        STARTED_TMUX.append(self)
 
     def keys(self, *keys):
         subprocess.run(["tmux", "-L", self.name, "send-keys", "-t", self.name, *keys], check=True)
@@ -205,8 +235,17 @@ class Tmux:
         subprocess.run(["tmux", "-L", self.name, "resize-window", "-t", self.name,
                         "-x", str(cols), "-y", str(rows)], check=True)
 
-    def kill(self):
+    def hang_up(self):
+        """Closes the terminal: what runs in it is sent SIGHUP."""
         subprocess.run(["tmux", "-L", self.name, "kill-server"], capture_output=True)
+
+    def kill(self):
+        """Ends everything started in the session, in whatever process group,
+        then the terminal: a program that ignores the hang-up (nohup) or never
+        gets to act on it must not live on."""
+        if self.session.isdigit():
+            subprocess.run(["pkill", "-KILL", "-s", self.session], capture_output=True)
+        self.hang_up()
 
 
 class TmuxCase(unittest.TestCase):
@@ -228,5 +267,14 @@ class TmuxCase(unittest.TestCase):
         return self.tmux
 
 
+class EndingResult(unittest.TextTestResult):
+    """Ends what each test started once the test is over, however it ended."""
+
+    def stopTest(self, test):
+        end_started()
+        super().stopTest(test)
+
+
 def main():
-    unittest.main(argv=[sys.argv[0], "-v"])
+    unittest.main(argv=[sys.argv[0], "-v"],
+                  testRunner=unittest.TextTestRunner(resultclass=EndingResult, verbosity=2))

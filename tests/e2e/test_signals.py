@@ -74,8 +74,7 @@ class WholeBlocks(TmuxCase):
         self.tmux = Tmux(self.scratch.dir,
                          command="nohup sh -c \"'%s'; echo \\$? > code.txt\"" % BINARY)
         self.tmux.wait_for(lambda s: "5 3 4" in s)
-        self.tmux.kill()
-        self.tmux = None
+        self.tmux.hang_up()
         code = self.scratch.path("code.txt")
         deadline = time.time() + 90
         while time.time() < deadline and not os.path.exists(code):
