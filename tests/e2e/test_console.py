@@ -178,17 +178,24 @@ class Sizes(TmuxCase):
 class NoColor(TmuxCase):
     def test_no_colour_codes_and_the_examined_cell_reversed(self):
         puzzle = puzzle_without([(0, 2), (4, 4)])
-        self.scratch = Scratch(grid_text(puzzle))
-        run = PtyRun(self.scratch.dir, stdin=subprocess.DEVNULL,
-                     env=dict(os.environ, NO_COLOR="1"))
-        self.assertEqual(run.wait(), 0)
         colour = re.compile(rb"\x1b\[(?:[0-9]*;)*(?:3[0-9]|4[0-9]|9[0-7]|10[0-7])(?:;[0-9]*)*m")
-        self.assertIsNone(colour.search(run.output), run.output[:400])
-        # The last picture examines (0, 2): its "0 " is the reversed text.
-        last = run.output.rfind(b"\x1b[7m")
-        self.assertGreater(last, 0)
-        self.assertTrue(run.output[last + 4:].startswith(b"0 \x1b["), run.output[last:last + 40])
-        self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
+        self.scratch = Scratch(grid_text(puzzle))
+        # Only a NO_COLOR that is set and not empty takes the colours away.
+        for value, coloured in (("1", False), ("", True)):
+            with self.subTest(NO_COLOR=value):
+                run = PtyRun(self.scratch.dir, stdin=subprocess.DEVNULL,
+                             env=dict(os.environ, NO_COLOR=value))
+                self.assertEqual(run.wait(), 0)
+                self.assertEqual(colour.search(run.output) is not None, coloured,
+                                 run.output[:400])
+                self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
+                if coloured:
+                    continue
+                # The last picture examines (0, 2): its "0 " is the reversed text.
+                last = run.output.rfind(b"\x1b[7m")
+                self.assertGreater(last, 0)
+                self.assertTrue(run.output[last + 4:].startswith(b"0 \x1b["),
+                                run.output[last:last + 40])
 
 
 if __name__ == "__main__":

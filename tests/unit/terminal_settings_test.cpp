@@ -1,5 +1,6 @@
 // What the terminal layer takes from what it is told: the buffer's size,
-// the wait after a lone Esc, and what it does with each signal.
+// the wait after a lone Esc, colours or none, and what it does with each
+// signal.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -45,6 +46,14 @@ TEST(EscapeWait, EscdelayInMillisecondsWhenInRange) {
     };
     for (const auto& [value, ms] : cases)
         EXPECT_EQ(term::escape_wait_ms(value), ms) << (value != nullptr ? value : "(unset)");
+}
+
+TEST(NoColor, OnlySetAndNotEmptyTurnsColoursOff) {
+    const std::pair<const char*, bool> cases[] = {
+        {nullptr, false}, {"", false}, {"1", true}, {"0", true}, {"no", true},
+    };
+    for (const auto& [value, off] : cases)
+        EXPECT_EQ(term::colours_off(value), off) << (value != nullptr ? value : "(unset)");
 }
 
 TEST(Signals, WhatWasIgnoredAtStartStaysIgnored) {

@@ -72,6 +72,9 @@ constexpr int32_t ESCAPE_WAIT_DEFAULT_MS = 50;
 constexpr int32_t ESCAPE_WAIT_MAX_MS = 10000;
 int32_t escape_wait_ms(const char* escdelay);
 
+// NO_COLOR turns colour codes off when it is set and not empty.
+bool colours_off(const char* no_color);
+
 // Takes the terminal on FD over: size, modes, start cursor.
 bool attach(int fd);
 

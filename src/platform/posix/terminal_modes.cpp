@@ -165,8 +165,7 @@ bool attach(int fd) {
     TERM.repaint = true;
     TERM.dirty = false;
     TERM.utf8 = utf8_locale();
-    const char* no_color = std::getenv("NO_COLOR");
-    TERM.no_color = no_color != nullptr && *no_color != '\0';
+    TERM.no_color = colours_off(std::getenv("NO_COLOR"));
     // Keys and the terminal's replies come from standard input when it is
     // this terminal, otherwise from the terminal opened by name.
     if (isatty(STDIN_FILENO))

@@ -1,5 +1,6 @@
 // What the terminal layer takes from the environment: the size of a
-// terminal that reports none, and the wait after a lone Esc.
+// terminal that reports none, the wait after a lone Esc, and whether to
+// send colours.
 #include <cstdint>
 
 #include "platform/posix/terminal.h"
@@ -43,6 +44,10 @@ ScreenSize screen_size(uint32_t columns, uint32_t rows, const char* env_columns,
 int32_t escape_wait_ms(const char* escdelay) {
     const int32_t ms = positive_number(escdelay, ESCAPE_WAIT_MAX_MS);
     return ms > 0 ? ms : ESCAPE_WAIT_DEFAULT_MS;
+}
+
+bool colours_off(const char* no_color) {
+    return no_color != nullptr && *no_color != '\0';
 }
 
 } // namespace plat::term
