@@ -1,5 +1,6 @@
 // I/O result codes of failures that only a POSIX system can stage: a file
-// its owner may not read, and a device that is always full.
+// its owner may not read, a device that is always full, and devices that
+// any number of openers share.
 #include "helpers.h"
 
 #include <sys/stat.h>
@@ -31,6 +32,23 @@ TEST_F(Codes, FullDeviceRecords101AtHandOver) {
     WRITE_END(T);
     EXPECT_EQ(INOUTRES, 101);
     EXPECT_EQ(T.BUFPOS, 0);
+}
+
+TEST_F(Codes, ADeviceIsNeverHeldAlone) {
+    for (const char* device : {"/dev/zero", "/dev/null"}) {
+        SCOPED_TRACE(device);
+        TEXTREC A, B, C;
+        for (TEXTREC* T : {&A, &B}) {
+            ASSIGN(*T, STR(device));
+            RESET(*T);
+            EXPECT_EQ(INOUTRES, 0);
+        }
+        ASSIGN(C, STR(device));
+        REWRITE(C);
+        EXPECT_EQ(INOUTRES, 0);
+        for (TEXTREC* T : {&A, &B, &C}) CLOSE(*T);
+        EXPECT_EQ(INOUTRES, 0);
+    }
 }
 
 } // namespace

@@ -105,8 +105,10 @@ Handle file_open(const char* name, OpenMode mode, uint32_t* error) {
     struct stat st {};
     if (fstat(fd, &st) != 0) return fail(fd, errno, error);
     if (S_ISDIR(st.st_mode)) return fail(fd, EISDIR, error);
-    // Exclusive hold while open; another holder means a sharing violation.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+    // Exclusive hold of a regular file while open; another holder means a
+    // sharing violation. A device is shared by nature, and a lock on it would
+    // hold it for every process of the system.
+    if (S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         return fail(fd, EWOULDBLOCK, error);
     if (mode == OpenMode::Write && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0)
         return fail(fd, errno, error);
