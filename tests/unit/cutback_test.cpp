@@ -30,11 +30,11 @@ class CutBack : public ScratchDir {
     void (*old_xfsz)(int) = SIG_DFL;
 };
 
-TEST_F(CutBack, AShortWriteLeavesOnlyWholeRecords) {
-    TEXTREC T;
-    ASSIGN(T, counted(path("out.txt")));
+// Writes records to NAME through T until one is refused; the records that went in.
+int fill_until_refused(TEXTREC& T, const std::string& name) {
+    ASSIGN(T, counted(name));
     REWRITE(T);
-    ASSERT_EQ(INOUTRES, 0);
+    EXPECT_EQ(INOUTRES, 0);
     const std::string record(RECORD - 2, 'x');
     int written = 0;
     while (INOUTRES == 0 && written < 10) {
@@ -43,12 +43,23 @@ TEST_F(CutBack, AShortWriteLeavesOnlyWholeRecords) {
         FLUSH(T);
         if (INOUTRES == 0) ++written;
     }
-    // Five records fit under the limit; the sixth was cut short and taken back.
     EXPECT_EQ(INOUTRES, IO_WRITE_INCOMPLETE);
-    EXPECT_EQ(written, static_cast<int>(LIMIT) / RECORD);
     INOUTRES = 0;
     CLOSE(T);
-    EXPECT_EQ(read_file(path("out.txt")).size(), static_cast<size_t>(written) * RECORD);
+    return written;
+}
+
+TEST_F(CutBack, AShortWriteLeavesOnlyWholeRecords) {
+    // The same channel twice: the second file is cut back by its own count,
+    // not by what the first one took.
+    TEXTREC T;
+    for (const char* name : {"out.txt", "second.txt"}) {
+        SCOPED_TRACE(name);
+        const int written = fill_until_refused(T, path(name));
+        // Five records fit under the limit; the sixth was cut short and taken back.
+        EXPECT_EQ(written, static_cast<int>(LIMIT) / RECORD);
+        EXPECT_EQ(read_file(path(name)).size(), static_cast<size_t>(written) * RECORD);
+    }
 }
 
 } // namespace

@@ -40,18 +40,27 @@ TEST_F(Codes, OpenFailuresAreMappedToTheirCodes) {
 }
 
 TEST_F(Codes, AFileHeldByAnotherOpenerIsRefusedAndNotTruncated) {
-    write_file(path("held.txt"), "keep me");
-    TEXTREC A, B;
-    ASSIGN(A, counted(path("held.txt")));
-    RESET(A);
-    ASSERT_EQ(INOUTRES, 0);
-    ASSIGN(B, counted(path("held.txt")));
-    REWRITE(B);
-    EXPECT_EQ(INOUTRES, 5);
-    INOUTRES = 0;
-    CLOSE(A);
-    EXPECT_EQ(INOUTRES, 0);
-    EXPECT_EQ(read_file(path("held.txt")), "keep me");
+    // Held alone whatever the two openers want: two readers never share it.
+    const std::pair<bool, bool> cases[] = {
+        {false, false}, {false, true}, {true, false}, {true, true}};
+    for (const auto& [first_writes, second_writes] : cases) {
+        SCOPED_TRACE(std::string(first_writes ? "written" : "read") + ", then " +
+                     (second_writes ? "written" : "read"));
+        write_file(path("held.txt"), "keep me");
+        TEXTREC A, B;
+        ASSIGN(A, counted(path("held.txt")));
+        first_writes ? REWRITE(A) : RESET(A);
+        ASSERT_EQ(INOUTRES, 0);
+        if (first_writes) WRITE_STR(0, A, counted("mine"));
+        ASSIGN(B, counted(path("held.txt")));
+        second_writes ? REWRITE(B) : RESET(B);
+        EXPECT_EQ(INOUTRES, 5);
+        EXPECT_EQ(B.MODE, FMCLOSED);
+        INOUTRES = 0;
+        CLOSE(A);
+        EXPECT_EQ(INOUTRES, 0);
+        EXPECT_EQ(read_file(path("held.txt")), first_writes ? "mine" : "keep me");
+    }
 }
 
 TEST_F(Codes, ChannelStateErrors) {
