@@ -22,9 +22,9 @@ struct Terminal {
     Cell* back;        // the cells of BUFFER
     Cell* front;
     CellBuffer buffer;
-    char* out; // one update's bytes
-    int32_t out_capacity;
-    int32_t cursor_x; // where the console's cursor stands
+    char* out;            // an update's bytes, sent whenever it is full
+    int32_t out_capacity; // and at the end of the update
+    int32_t cursor_x;     // where the console's cursor stands
     int32_t cursor_y;
     bool dirty;         // BACK has changed since the last update
     bool touched;       // BACK has ever been written: until then the terminal
@@ -59,6 +59,10 @@ constexpr int32_t DEFAULT_COLUMNS = 80;
 constexpr int32_t DEFAULT_ROWS = 25;
 constexpr int32_t MAX_COLUMNS = 512;
 constexpr int32_t MAX_ROWS = 512;
+constexpr int32_t MAX_CELLS = MAX_COLUMNS * MAX_ROWS;
+// The output buffer: an 80x25 screen redrawn with a colour change and a
+// three-byte glyph at every cell still goes out in one write.
+constexpr int32_t OUTPUT_CAPACITY = 64 * 1024;
 struct ScreenSize {
     int32_t width;
     int32_t height;
@@ -74,6 +78,11 @@ int32_t escape_wait_ms(const char* escdelay);
 
 // Takes the terminal on FD over: size, modes, start cursor.
 bool attach(int fd);
+
+// Gives TERM its cell buffers, blank, and its output buffer for its width
+// and height (at most MAX_COLUMNS x MAX_ROWS). They are static: however large
+// the terminal, start-up takes no memory that could be refused.
+void take_buffers();
 
 // True while this process is in the terminal's foreground job: only then may
 // it change the terminal's modes, draw on it or read from it without being

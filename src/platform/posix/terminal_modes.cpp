@@ -27,8 +27,6 @@ void before_foreign_write();
 namespace {
 
 constexpr int CURSOR_QUERY_TIMEOUT_MS = 100;
-constexpr int32_t BYTES_PER_CELL_WORST = 32;
-constexpr int32_t UPDATE_SLACK = 64;
 constexpr char CURSOR_QUERY[] = "\x1b[6n";
 // The terminal's own colours, and its cursor shown again.
 constexpr char RESET_LOOK[] = "\x1b[0m\x1b[?25h";
@@ -151,14 +149,7 @@ bool attach(int fd) {
     TERM.out_fd = fd;
     TERM.width = size.width;
     TERM.height = size.height;
-    const int32_t cells = TERM.width * TERM.height;
-    TERM.back = new Cell[static_cast<size_t>(cells)];
-    TERM.front = new Cell[static_cast<size_t>(cells)];
-    TERM.out_capacity = cells * BYTES_PER_CELL_WORST + UPDATE_SLACK;
-    TERM.out = new char[static_cast<size_t>(TERM.out_capacity)];
-    for (int32_t i = 0; i < cells; ++i) TERM.back[i] = TERM.front[i] = Cell{' ', START_ATTRIBUTE};
-    TERM.buffer =
-        CellBuffer{TERM.back, new Cell[static_cast<size_t>(cells)], TERM.width, TERM.height};
+    take_buffers();
     TERM.cursor_x = TERM.cursor_y = 0;
     TERM.term_x = TERM.term_y = -1;
     TERM.sgr = -1;
