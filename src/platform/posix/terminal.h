@@ -105,13 +105,32 @@ void restore_modes();
 // the program's modes, and the whole picture drawn anew by the next update.
 void take_again();
 
-// Input bytes that arrived before they were asked for (during the cursor
-// position query), kept for the key decoder.
+// Input bytes that arrived before they were asked for (while the terminal's
+// answer to the cursor position query was awaited), kept for the key decoder.
 constexpr int32_t EARLY_INPUT_CAPACITY = 256;
 extern uint8_t EARLY_INPUT[EARLY_INPUT_CAPACITY];
 extern int32_t EARLY_INPUT_COUNT;
-// Cursor position replies still to come (the query was not answered in time);
-// the key decoder drops them.
+// Cursor position replies still to come (the query was not answered at once).
+// Until the key reader reads the terminal, each picture takes a reply that has
+// arrived; from then on the key decoder drops it and keeps this count.
 extern int32_t POSITION_REPORTS_DUE;
+// Set once the key reader reads the terminal's own input.
+extern bool KEYS_FROM_TERMINAL;
+
+// A reply later than this after the query counts as never coming: it is not
+// awaited, and no input is read for it any more.
+constexpr int32_t POSITION_REPLY_BOUND_MS = 1000;
+
+// Reads a reply still due that has arrived, and nothing else is waited for.
+void take_late_reply();
+
+// Waits for a reply still due, up to POSITION_REPLY_BOUND_MS after the query,
+// so that it is not left for the next program as typed input. Safe in a
+// signal handler; never reads from a background process.
+void await_late_reply();
+
+// Waits up to TIMEOUT_MS (0: only looks; below 0: without limit) for input on
+// FD. False on a timeout or a signal. Safe in a signal handler.
+bool input_within(int fd, int timeout_ms);
 
 } // namespace plat::term

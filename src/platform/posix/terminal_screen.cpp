@@ -193,6 +193,9 @@ void flush_out() {
         done += static_cast<int32_t>(n);
     }
     LEN = 0;
+    // The terminal's late answer to the start-up query is taken as soon as it
+    // is there, so that it never reaches the shell as typed input.
+    take_late_reply();
 }
 
 // The terminal's current size, clipped to the buffer's.
