@@ -141,10 +141,13 @@ class Keyboard(TmuxCase):
         self.assertEqual(tmux.screen().splitlines()[10:13], BANNER)
 
     def test_standard_input_from_a_pipe_is_typed(self):
-        # Left and an overwrite, then the line's end: the echo shows the edit.
-        tmux = self.start(SHORT, command="printf 'abc\\033[DX\\n' | '%s'" % BINARY)
+        # Left and an overwrite, then the line's end: the echo shows the edit,
+        # and what follows the line is left for the next reader.
+        tmux = self.start(SHORT, command="printf 'abc\\033[DX\\nrest\\n' | { '%s'; cat > rest.txt; }"
+                          % BINARY)
         self.assertEqual(tmux.status(), 0)
         self.assertEqual(self.echo(), "abX")
+        self.assertEqual(self.scratch.read("rest.txt"), b"rest\n")
 
 
 if __name__ == "__main__":

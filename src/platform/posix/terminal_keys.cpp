@@ -16,10 +16,10 @@ namespace plat {
 
 namespace {
 
-constexpr int32_t READ_CHUNK = 256;
-// Each byte gives at most one press and its release.
+// Each byte gives at most one press and its release; the most bytes decoded
+// at once are the early input and the byte that ends it.
 constexpr int32_t EVENTS_PER_BYTE = 2;
-constexpr int32_t QUEUE_CAPACITY = 4 * READ_CHUNK * EVENTS_PER_BYTE;
+constexpr int32_t QUEUE_CAPACITY = (term::EARLY_INPUT_CAPACITY + 1) * EVENTS_PER_BYTE;
 
 InputEvent QUEUE[QUEUE_CAPACITY];
 int32_t QUEUE_HEAD = 0;
@@ -30,12 +30,9 @@ bool STARTED = false;
 // the Esc key (terminals write a key's sequence at once; slow links need more).
 int ESCAPE_WAIT = term::ESCAPE_WAIT_DEFAULT_MS;
 bool AT_END = false; // the input is closed: every line read ends at once
-// A terminal is read only as far as the next key: what is typed after the
-// line that ends the program stays for the program that reads next.
-bool ONE_KEY_AT_A_TIME = false;
 
 void push(const InputEvent& event) {
-    if (QUEUE_COUNT == QUEUE_CAPACITY) return; // fill() reads only with room left
+    if (QUEUE_COUNT == QUEUE_CAPACITY) return; // fill() reads only into an empty queue
     QUEUE[(QUEUE_HEAD + QUEUE_COUNT) % QUEUE_CAPACITY] = event;
     ++QUEUE_COUNT;
 }
@@ -72,8 +69,7 @@ void start(Handle h) {
     STARTED = true;
     ESCAPE_WAIT = term::escape_wait_ms(std::getenv("ESCDELAY"));
     DECODER = key_decoder_new(term::TERM.utf8);
-    ONE_KEY_AT_A_TIME = isatty(h) != 0;
-    if (ONE_KEY_AT_A_TIME) {
+    if (isatty(h) != 0) {
         // From here on the decoder takes the terminal's late replies.
         term::KEYS_FROM_TERMINAL = true;
         DECODER.position_reports_expected = term::POSITION_REPORTS_DUE;
@@ -83,26 +79,27 @@ void start(Handle h) {
     term::EARLY_INPUT_COUNT = 0;
 }
 
-// Decodes whatever input is available without waiting, except for the short
-// wait that tells a lone Esc from the start of a sequence.
+// Decodes the input that has arrived up to the next key, without waiting
+// except for the short wait that tells a lone Esc from the start of a
+// sequence. One byte at a time: what follows the line that ends the program
+// stays unread, for whatever reads the terminal, pipe or file next.
 void fill(Handle h) {
     if (!STARTED) start(h);
-    uint8_t bytes[READ_CHUNK];
-    while (!AT_END && QUEUE_COUNT + READ_CHUNK * EVENTS_PER_BYTE <= QUEUE_CAPACITY) {
-        if (ONE_KEY_AT_A_TIME && QUEUE_COUNT > 0) break;
+    while (!AT_END && QUEUE_COUNT == 0) {
         if (!readable(h, key_decoder_waiting(DECODER) ? ESCAPE_WAIT : 0)) {
             decode_quiet();
             break;
         }
-        const ssize_t n = read(h, bytes, ONE_KEY_AT_A_TIME ? 1 : sizeof bytes);
+        uint8_t byte = 0;
+        const ssize_t n = read(h, &byte, 1);
         if (n < 0 && errno == EINTR && sig::retry_after_interrupt()) continue;
         if (n <= 0) {
             AT_END = true;
             break;
         }
-        for (ssize_t i = 0; i < n; ++i) decode(bytes[i]);
+        decode(byte);
     }
-    if (ONE_KEY_AT_A_TIME) term::POSITION_REPORTS_DUE = DECODER.position_reports_expected;
+    if (term::KEYS_FROM_TERMINAL) term::POSITION_REPORTS_DUE = DECODER.position_reports_expected;
     if (!AT_END) return;
     decode_quiet();
     // Closed input ends the line being read as Enter would.
