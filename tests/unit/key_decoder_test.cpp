@@ -324,30 +324,12 @@ TEST(KeyDecoder, BytesFrom0x80To0x9FAreNeverSequences) {
         std::string bytes;
         std::vector<uint8_t> chars;
     };
+    // In octal, which ends after three digits: 233 is 0x9B (CSI), 217 is 0x8F (SS3).
     const Case cases[] = {
-        {false,
-         "a\xe9\x9b"
-         "b\x8f"
-         "c",
-         {'a', 0xe9, 0x9b, 'b', 0x8f, 'c'}},
-        {false,
-         "\x9b"
-         "A\x8f"
-         "P\x9c",
-         {0x9b, 'A', 0x8f, 'P', 0x9c}},
-        {true,
-         "a\xe2\x95\x9b"
-         "b",
-         {'a', 0xbe, 'b'}}, // U+255B, box drawing
-        {true,
-         "\xc3\x8f"
-         "A",
-         {'?', 'A'}}, // U+00CF, not in the code page
-        {true,
-         "\x9b"
-         "A\x8f"
-         "P",
-         {'A', 'P'}}, // stray continuation bytes
+        {false, "a\351\233b\217c", {'a', 0xe9, 0x9b, 'b', 0x8f, 'c'}},
+        {true, "a\342\225\233b", {'a', 0xbe, 'b'}}, // U+255B, box drawing
+        {true, "\303\217A", {'?', 'A'}},            // U+00CF, not in the code page
+        {true, "\233A\217P", {'A', 'P'}},           // stray continuation bytes
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> chars;
