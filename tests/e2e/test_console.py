@@ -174,6 +174,16 @@ class Sizes(TmuxCase):
         output = self.run_on(65535, 65535)
         self.assertIn(BANNER[0].encode(), output)
 
+    def test_the_largest_screen_under_a_12_mib_address_space(self):
+        puzzle = puzzle_without([(0, 2), (8, 8)])
+        self.scratch = Scratch(grid_text(puzzle))
+        run = PtyRun(self.scratch.dir, rows=512, cols=512,
+                     argv=["prlimit", "--as=%d" % (12 << 20), BINARY])
+        self.assertTrue(run.read_until(lambda o: BANNER[2].encode() in o), run.output[-300:])
+        run.send("\r")
+        self.assertEqual(run.wait(), 0)
+        self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
+
 
 class NoColor(TmuxCase):
     def test_no_colour_codes_and_the_examined_cell_reversed(self):

@@ -1,8 +1,9 @@
 """End to end in a real terminal: the final line read, typed and edited, and
 a standard input that is a file or a pipe."""
+import re
 import time
 
-from harness import (BANNER, BINARY, SOLVED, Scratch, Tmux, TmuxCase, grid_text, main,
+from harness import (BANNER, BINARY, SOLVED, PtyRun, Scratch, Tmux, TmuxCase, grid_text, main,
                      puzzle_without, solution_block)
 
 
@@ -84,6 +85,33 @@ class Keyboard(TmuxCase):
         tmux.keys("Enter")
         self.assertEqual(tmux.status(), 0)
 
+    def test_lines_typed_ahead_after_the_final_one_reach_the_shell(self):
+        self.scratch = Scratch(grid_text(LONGER))
+        self.tmux = tmux = Tmux(self.scratch.dir, command="'%s'; echo status $?; "
+                                "PS1='prompt$ ' bash --norc -i" % BINARY)
+        tmux.wait_for(lambda s: s.startswith("0 3 4 "))
+        tmux.keys("abc", "Enter", "echo hi", "Enter")
+        rows = [r.rstrip() for r in tmux.wait_for(lambda s: "\nhi\n" in s).splitlines()]
+        self.assertEqual(rows[ECHO_ROW:ECHO_ROW + 4], ["abc", "status 0", "prompt$ echo hi", "hi"])
+
+    def test_a_late_answer_to_the_cursor_query_is_not_left_for_the_next_program(self):
+        # Ended at once (no puzzle) and after a search of a few seconds: the
+        # answer, sent 300 ms after the query, is not there for the shell.
+        for puzzle, status in ((None, 2), (grid_text(LONGER), 0)):
+            with self.subTest(status=status):
+                self.scratch = Scratch(puzzle)
+                run = PtyRun(self.scratch.dir, argv=[
+                    "bash", "-c", "'%s' < /dev/null; echo status $?; read -r -t 1 -n 64 x; "
+                    "echo \"left[${#x}]\"" % BINARY])
+                self.assertTrue(run.read_until(lambda o: b"\x1b[6n" in o, timeout=5))
+                time.sleep(0.3)
+                run.send("\x1b[5;1R")
+                run.wait(timeout=30)
+                self.assertEqual(re.findall(rb"status \d+|left\[\d+\]", run.output),
+                                 [b"status %d" % status, b"left[0]"])
+                self.scratch.cleanup()
+                self.scratch = None
+
     def test_control_characters_show_as_glyphs_never_raw(self):
         # Ctrl-A is stored and echoed as a cell: its code page 437 glyph in a
         # UTF-8 locale, '?' in any other; never the raw byte.
@@ -113,10 +141,13 @@ class Keyboard(TmuxCase):
         self.assertEqual(tmux.screen().splitlines()[10:13], BANNER)
 
     def test_standard_input_from_a_pipe_is_typed(self):
-        # Left and an overwrite, then the line's end: the echo shows the edit.
-        tmux = self.start(SHORT, command="printf 'abc\\033[DX\\n' | '%s'" % BINARY)
+        # Left and an overwrite, then the line's end: the echo shows the edit,
+        # and what follows the line is left for the next reader.
+        tmux = self.start(SHORT, command="printf 'abc\\033[DX\\nrest\\n' | { '%s'; cat > rest.txt; }"
+                          % BINARY)
         self.assertEqual(tmux.status(), 0)
         self.assertEqual(self.echo(), "abX")
+        self.assertEqual(self.scratch.read("rest.txt"), b"rest\n")
 
 
 if __name__ == "__main__":

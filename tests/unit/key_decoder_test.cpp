@@ -316,15 +316,32 @@ TEST(KeyDecoder, AModifiedF3IsAPositionReportWhileOneIsDue) {
     EXPECT_TRUE(events[0] == (Expected{114, 61, 0, CTRL}));
 }
 
-TEST(KeyDecoder, EightBitInputWhenNotUtf8) {
-    const std::vector<InputEvent> events = decode_all("\x9b"
-                                                      "A\x8f"
-                                                      "P\xe9",
-                                                      false);
-    ASSERT_EQ(events.size(), 3u);
-    EXPECT_TRUE(events[0] == (Expected{38, 72, 0, E}));
-    EXPECT_TRUE(events[1] == (Expected{112, 59, 0, 0}));
-    EXPECT_TRUE(events[2] == (Expected{0, 0, 0xe9, 0}));
+// No terminal sends 8-bit CSI or SS3 unless told to: in a single-byte locale
+// 0x80-0x9F are characters of the line, and in UTF-8 they continue one.
+TEST(KeyDecoder, BytesFrom0x80To0x9FAreNeverSequences) {
+    struct Case {
+        bool utf8;
+        std::string bytes;
+        std::vector<uint8_t> chars;
+    };
+    // In octal, which ends after three digits: 233 is 0x9B (CSI), 217 is 0x8F (SS3).
+    const Case cases[] = {
+        {false, "a\351\233b\217c", {'a', 0xe9, 0x9b, 'b', 0x8f, 'c'}},
+        {true, "a\342\225\233b", {'a', 0xbe, 'b'}}, // U+255B, box drawing
+        {true, "\303\217A", {'?', 'A'}},            // U+00CF, not in the code page
+        {true, "\233A\217P", {'A', 'P'}},           // stray continuation bytes
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> chars;
+        for (const InputEvent& e : decode_all(c.bytes, c.utf8)) chars.push_back(e.ch);
+        EXPECT_EQ(chars, c.chars) << c.utf8 << " " << c.bytes;
+    }
+    for (int b = 0x80; b <= 0x9f; ++b) {
+        const std::vector<InputEvent> events =
+            decode_all(std::string{static_cast<char>(b), 'x'}, false);
+        ASSERT_EQ(events.size(), 2u) << b;
+        EXPECT_TRUE(events[0] == (Expected{0, 0, static_cast<uint8_t>(b), 0})) << b;
+    }
 }
 
 TEST(KeyDecoder, ArbitraryBytesNeverGiveMoreKeysThanBytes) {

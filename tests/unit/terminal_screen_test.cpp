@@ -131,6 +131,31 @@ TEST_F(TerminalScreen, AnInterruptedWriteStillSendsTheWholePicture) {
     EXPECT_EQ(glyphs(sent.substr(filled)), "1 2 3 4 5 6 7 8 99 8 7 6 5 4 3 2 1");
 }
 
+// An update larger than the output buffer is sent whenever the buffer is
+// full: the terminal gets the same bytes, and nothing lands past the buffer.
+TEST_F(TerminalScreen, AnUpdateLargerThanTheBufferIsSentWhenFull) {
+    const uint8_t attrs[] = {0x07, 0x47, 0x1E};
+    const auto draw = [&] {
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                put(x, y, static_cast<uint8_t>('a' + (x + y) % 26), attrs[x % 3]);
+    };
+    draw();
+    const std::string whole = update();
+    ASSERT_GT(whole.size(), 500u);
+    for (const size_t small : {size_t{1}, size_t{7}, size_t{64}}) {
+        TearDown();
+        attach(true);
+        const size_t guard = 16;
+        out.assign(small + guard, '#');
+        term::TERM.out = out.data();
+        term::TERM.out_capacity = static_cast<int32_t>(small);
+        draw();
+        EXPECT_EQ(update(), whole) << small;
+        EXPECT_EQ(std::string(out.data() + small, guard), std::string(guard, '#')) << small;
+    }
+}
+
 TEST_F(TerminalScreen, NothingWrittenLeavesTheTerminalAsItWas) {
     EXPECT_EQ(glyphs(update()), "");
     EXPECT_EQ(update().find("\x1b[2J"), std::string::npos);

@@ -12,9 +12,6 @@ constexpr uint8_t CAN = 0x18;
 constexpr uint8_t SUB = 0x1A;
 constexpr uint8_t BEL = 0x07;
 constexpr uint8_t DEL = 0x7F;
-constexpr uint8_t C1_CSI = 0x9B;
-constexpr uint8_t C1_SS3 = 0x8F;
-constexpr uint8_t C1_ST = 0x9C;
 constexpr uint8_t FIRST_PRINTABLE = 0x20;
 constexpr uint8_t ASCII_END = 0x80;
 constexpr uint8_t QUESTION_MARK = '?';
@@ -414,14 +411,9 @@ bool ground(KeyDecoder& d, uint8_t b, InputEvent* event) {
         return false;
     }
     if (b < ASCII_END) return deliver(d, byte_key(b), MOD_NONE, event);
-    if (!d.utf8) {
-        if (b == C1_CSI || b == C1_SS3) {
-            reset(d, b == C1_CSI ? KeyState::CSI : KeyState::SS3);
-            d.intro = 0;
-            return false;
-        }
-        return deliver(d, Key{0, 0, b, 0}, MOD_NONE, event);
-    }
+    // Terminals send their controls in the 7-bit forms unless told otherwise:
+    // in a single-byte locale 0x80-0x9F are characters like the rest.
+    if (!d.utf8) return deliver(d, Key{0, 0, b, 0}, MOD_NONE, event);
     if (b >= UTF8_TWO && b < UTF8_END) {
         reset(d, KeyState::UTF8);
         if (b < UTF8_THREE) {
@@ -537,7 +529,7 @@ bool key_decode(KeyDecoder& d, uint8_t b, InputEvent* event) {
         return abort_with(d, b, event);
 
     case KeyState::STRING:
-        if (b == BEL || (!d.utf8 && b == C1_ST)) return drop(d);
+        if (b == BEL) return drop(d);
         if (b == ESC) d.state = KeyState::STRING_ESC;
         ++d.length;
         return false;

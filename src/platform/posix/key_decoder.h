@@ -31,7 +31,7 @@ enum class KeyState : uint8_t {
 
 struct KeyDecoder {
     KeyState state;
-    bool utf8;                         // input is UTF-8: multi-byte characters, no 8-bit CSI/SS3
+    bool utf8;                         // input is UTF-8; otherwise every byte is a character
     bool alt;                          // an ESC came before the current key
     uint8_t intro;                     // the byte that opened an ESC string, for Alt+that byte
     int32_t length;                    // bytes of the current sequence so far

@@ -22,9 +22,9 @@ struct Terminal {
     Cell* back;        // the cells of BUFFER
     Cell* front;
     CellBuffer buffer;
-    char* out; // one update's bytes
-    int32_t out_capacity;
-    int32_t cursor_x; // where the console's cursor stands
+    char* out;            // an update's bytes, sent whenever it is full
+    int32_t out_capacity; // and at the end of the update
+    int32_t cursor_x;     // where the console's cursor stands
     int32_t cursor_y;
     bool dirty;         // BACK has changed since the last update
     bool touched;       // BACK has ever been written: until then the terminal
@@ -59,6 +59,10 @@ constexpr int32_t DEFAULT_COLUMNS = 80;
 constexpr int32_t DEFAULT_ROWS = 25;
 constexpr int32_t MAX_COLUMNS = 512;
 constexpr int32_t MAX_ROWS = 512;
+constexpr int32_t MAX_CELLS = MAX_COLUMNS * MAX_ROWS;
+// The output buffer: an 80x25 screen redrawn with a colour change and a
+// three-byte glyph at every cell still goes out in one write.
+constexpr int32_t OUTPUT_CAPACITY = 64 * 1024;
 struct ScreenSize {
     int32_t width;
     int32_t height;
@@ -77,6 +81,11 @@ bool colours_off(const char* no_color);
 
 // Takes the terminal on FD over: size, modes, start cursor.
 bool attach(int fd);
+
+// Gives TERM its cell buffers, blank, and its output buffer for its width
+// and height (at most MAX_COLUMNS x MAX_ROWS). They are static: however large
+// the terminal, start-up takes no memory that could be refused.
+void take_buffers();
 
 // True while this process is in the terminal's foreground job: only then may
 // it change the terminal's modes, draw on it or read from it without being
@@ -99,13 +108,32 @@ void restore_modes();
 // the program's modes, and the whole picture drawn anew by the next update.
 void take_again();
 
-// Input bytes that arrived before they were asked for (during the cursor
-// position query), kept for the key decoder.
+// Input bytes that arrived before they were asked for (while the terminal's
+// answer to the cursor position query was awaited), kept for the key decoder.
 constexpr int32_t EARLY_INPUT_CAPACITY = 256;
 extern uint8_t EARLY_INPUT[EARLY_INPUT_CAPACITY];
 extern int32_t EARLY_INPUT_COUNT;
-// Cursor position replies still to come (the query was not answered in time);
-// the key decoder drops them.
+// Cursor position replies still to come (the query was not answered at once).
+// Until the key reader reads the terminal, each picture takes a reply that has
+// arrived; from then on the key decoder drops it and keeps this count.
 extern int32_t POSITION_REPORTS_DUE;
+// Set once the key reader reads the terminal's own input.
+extern bool KEYS_FROM_TERMINAL;
+
+// A reply later than this after the query counts as never coming: it is not
+// awaited, and no input is read for it any more.
+constexpr int32_t POSITION_REPLY_BOUND_MS = 1000;
+
+// Reads a reply still due that has arrived, and nothing else is waited for.
+void take_late_reply();
+
+// Waits for a reply still due, up to POSITION_REPLY_BOUND_MS after the query,
+// so that it is not left for the next program as typed input. Safe in a
+// signal handler; never reads from a background process.
+void await_late_reply();
+
+// Waits up to TIMEOUT_MS (0: only looks; below 0: without limit) for input on
+// FD. False on a timeout or a signal. Safe in a signal handler.
+bool input_within(int fd, int timeout_ms);
 
 } // namespace plat::term

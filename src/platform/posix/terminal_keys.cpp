@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <poll.h>
+#include <sys/select.h>
 #include <unistd.h>
 
 #include "platform/posix/key_decoder.h"
@@ -15,10 +16,10 @@ namespace plat {
 
 namespace {
 
-constexpr int32_t READ_CHUNK = 256;
-// Each byte gives at most one press and its release.
+// Each byte gives at most one press and its release; the most bytes decoded
+// at once are the early input and the byte that ends it.
 constexpr int32_t EVENTS_PER_BYTE = 2;
-constexpr int32_t QUEUE_CAPACITY = 4 * READ_CHUNK * EVENTS_PER_BYTE;
+constexpr int32_t QUEUE_CAPACITY = (term::EARLY_INPUT_CAPACITY + 1) * EVENTS_PER_BYTE;
 
 InputEvent QUEUE[QUEUE_CAPACITY];
 int32_t QUEUE_HEAD = 0;
@@ -31,7 +32,7 @@ int ESCAPE_WAIT = term::ESCAPE_WAIT_DEFAULT_MS;
 bool AT_END = false; // the input is closed: every line read ends at once
 
 void push(const InputEvent& event) {
-    if (QUEUE_COUNT == QUEUE_CAPACITY) return; // fill() reads only with room left
+    if (QUEUE_COUNT == QUEUE_CAPACITY) return; // fill() reads only into an empty queue
     QUEUE[(QUEUE_HEAD + QUEUE_COUNT) % QUEUE_CAPACITY] = event;
     ++QUEUE_COUNT;
 }
@@ -55,43 +56,50 @@ void decode_quiet() {
 }
 
 bool readable(Handle h, int timeout_ms) {
-    pollfd p{static_cast<int>(h), POLLIN, 0};
-    int r = 0;
-    do {
-        r = poll(&p, 1, timeout_ms);
-    } while (r < 0 && errno == EINTR && timeout_ms == 0);
-    return r > 0;
+    for (;;) {
+        errno = 0;
+        if (term::input_within(static_cast<int>(h), timeout_ms)) return true;
+        // Only a look that a signal interrupted is tried again; a wait ends
+        // so that the signal is acted on.
+        if (errno != EINTR || timeout_ms != 0) return false;
+    }
 }
 
 void start(Handle h) {
     STARTED = true;
     ESCAPE_WAIT = term::escape_wait_ms(std::getenv("ESCDELAY"));
     DECODER = key_decoder_new(term::TERM.utf8);
-    DECODER.position_reports_expected = term::POSITION_REPORTS_DUE;
-    // Keys typed while the terminal was being asked for its cursor.
-    if (isatty(h) != 0)
+    if (isatty(h) != 0) {
+        // From here on the decoder takes the terminal's late replies.
+        term::KEYS_FROM_TERMINAL = true;
+        DECODER.position_reports_expected = term::POSITION_REPORTS_DUE;
+        // Keys typed while the terminal's answer was awaited.
         for (int32_t i = 0; i < term::EARLY_INPUT_COUNT; ++i) decode(term::EARLY_INPUT[i]);
+    }
     term::EARLY_INPUT_COUNT = 0;
 }
 
-// Decodes whatever input is available without waiting, except for the short
-// wait that tells a lone Esc from the start of a sequence.
+// Decodes the input that has arrived up to the next key, without waiting
+// except for the short wait that tells a lone Esc from the start of a
+// sequence. One byte at a time: what follows the line that ends the program
+// stays unread, for whatever reads the terminal, pipe or file next.
 void fill(Handle h) {
     if (!STARTED) start(h);
-    uint8_t bytes[READ_CHUNK];
-    while (!AT_END && QUEUE_COUNT + READ_CHUNK * EVENTS_PER_BYTE <= QUEUE_CAPACITY) {
+    while (!AT_END && QUEUE_COUNT == 0) {
         if (!readable(h, key_decoder_waiting(DECODER) ? ESCAPE_WAIT : 0)) {
             decode_quiet();
             break;
         }
-        const ssize_t n = read(h, bytes, sizeof bytes);
+        uint8_t byte = 0;
+        const ssize_t n = read(h, &byte, 1);
         if (n < 0 && errno == EINTR && sig::retry_after_interrupt()) continue;
         if (n <= 0) {
             AT_END = true;
             break;
         }
-        for (ssize_t i = 0; i < n; ++i) decode(bytes[i]);
+        decode(byte);
     }
+    if (term::KEYS_FROM_TERMINAL) term::POSITION_REPORTS_DUE = DECODER.position_reports_expected;
     if (!AT_END) return;
     decode_quiet();
     // Closed input ends the line being read as Enter would.
@@ -99,6 +107,27 @@ void fill(Handle h) {
 }
 
 } // namespace
+
+namespace term {
+
+bool input_within(int fd, int timeout_ms) {
+    constexpr int MILLIS_PER_SECOND = 1000;
+    constexpr suseconds_t MICROS_PER_MILLI = 1000;
+    if (fd < 0) return false;
+    // select cannot watch a descriptor this high; poll can, on this system.
+    if (fd >= FD_SETSIZE) {
+        pollfd p{fd, POLLIN, 0};
+        return poll(&p, 1, timeout_ms) > 0;
+    }
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(fd, &set);
+    timeval limit{timeout_ms / MILLIS_PER_SECOND,
+                  (timeout_ms % MILLIS_PER_SECOND) * MICROS_PER_MILLI};
+    return select(fd + 1, &set, nullptr, nullptr, timeout_ms < 0 ? nullptr : &limit) > 0;
+}
+
+} // namespace term
 
 uint32_t terminal_pending_events(Handle h) {
     fill(h);

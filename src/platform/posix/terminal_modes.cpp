@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -21,15 +20,20 @@ namespace plat::term {
 uint8_t EARLY_INPUT[EARLY_INPUT_CAPACITY];
 int32_t EARLY_INPUT_COUNT = 0;
 int32_t POSITION_REPORTS_DUE = 0;
+bool KEYS_FROM_TERMINAL = false;
 
 void before_foreign_write();
 
 namespace {
 
 constexpr int CURSOR_QUERY_TIMEOUT_MS = 100;
-constexpr int32_t BYTES_PER_CELL_WORST = 32;
-constexpr int32_t UPDATE_SLACK = 64;
+// Once a reply has begun, the wait for each of its further bytes.
+constexpr int REPLY_PIECE_MS = 100;
 constexpr char CURSOR_QUERY[] = "\x1b[6n";
+constexpr uint8_t ESC = 0x1B;
+constexpr int32_t DECIMAL = 10;
+constexpr int32_t REPLY_MAX = 32;
+constexpr int32_t REPLY_VALUE_LIMIT = 100000; // larger rows and columns stop growing
 // The terminal's own colours, and its cursor shown again.
 constexpr char RESET_LOOK[] = "\x1b[0m\x1b[?25h";
 constexpr int NANOS_PER_MILLI = 1000000;
@@ -42,6 +46,17 @@ struct SavedModes {
 };
 SavedModes SAVED[2];
 int SAVED_COUNT = 0;
+
+// A cursor position report being read: ESC [ row ; column R.
+struct Reply {
+    uint8_t bytes[REPLY_MAX];
+    int32_t length;
+    int32_t row;
+    int32_t column;
+    bool in_column;
+};
+Reply REPLY;
+long QUERY_SENT_MS = 0;
 
 bool utf8_locale() {
     const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
@@ -78,50 +93,112 @@ long now_ms() {
     return ts.tv_sec * MILLIS_PER_SECOND + ts.tv_nsec / NANOS_PER_MILLI;
 }
 
-// Asks the terminal where its cursor is; keeps any other input for the keys.
-void query_cursor() {
-    if (TERM.in_fd < 0) return;
-    if (write(TERM.out_fd, CURSOR_QUERY, sizeof CURSOR_QUERY - 1) < 0) return;
-    const long deadline = now_ms() + CURSOR_QUERY_TIMEOUT_MS;
-    uint8_t reply[32];
-    int32_t n = 0;
-    for (;;) {
-        long left = deadline - now_ms();
-        if (left <= 0) break;
-        pollfd p{TERM.in_fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+void keep_as_input(const uint8_t* bytes, int32_t n) {
+    for (int32_t i = 0; i < n && EARLY_INPUT_COUNT < EARLY_INPUT_CAPACITY; ++i)
+        EARLY_INPUT[EARLY_INPUT_COUNT++] = bytes[i];
+}
+
+// Feeds one byte read while a reply is due; true when it completes one. Bytes
+// that turn out not to belong to a reply are typed input.
+bool reply_byte(uint8_t b) {
+    Reply& r = REPLY;
+    const bool digit = b >= '0' && b <= '9';
+    const uint8_t last = r.length > 0 ? r.bytes[r.length - 1] : 0;
+    bool fits = false;
+    if (r.length == 0)
+        fits = b == ESC;
+    else if (r.length == 1)
+        fits = b == '[';
+    else if (digit)
+        fits = r.length < REPLY_MAX;
+    else if (b == ';')
+        fits = !r.in_column && last != '[';
+    else if (b == 'R')
+        fits = r.in_column && last != ';';
+    if (!fits) {
+        keep_as_input(r.bytes, r.length);
+        r = Reply{};
+        if (b == ESC) return reply_byte(b); // perhaps the reply's own start
+        keep_as_input(&b, 1);
+        return false;
+    }
+    r.bytes[r.length++] = b;
+    if (digit) {
+        int32_t& value = r.in_column ? r.column : r.row;
+        if (value < REPLY_VALUE_LIMIT) value = value * DECIMAL + (b - '0');
+    }
+    if (b == ';') r.in_column = true;
+    return b == 'R';
+}
+
+// Reads the terminal's input while a reply is due, one byte at a time so
+// that nothing after the reply is taken, until the reply is complete or
+// DEADLINE has passed; with WAIT false only what has arrived is read.
+bool read_reply(long deadline, bool wait) {
+    while (POSITION_REPORTS_DUE > 0) {
+        const long left = deadline - now_ms();
+        int timeout = 0;
+        if (REPLY.length > 0)
+            timeout = REPLY_PIECE_MS; // a terminal writes its reply at once
+        else if (left <= 0)
+            return false;
+        else if (wait)
+            timeout = static_cast<int>(left);
+        if (!input_within(TERM.in_fd, timeout)) return false;
         uint8_t b = 0;
-        if (read(TERM.in_fd, &b, 1) != 1) break;
-        if (n == 0 && b != 0x1b) {
-            if (EARLY_INPUT_COUNT < EARLY_INPUT_CAPACITY) EARLY_INPUT[EARLY_INPUT_COUNT++] = b;
-            continue;
-        }
-        reply[n++] = b;
-        if (b == 'R') {
-            int row = 0, col = 0;
-            reply[n] = 0;
-            if (std::sscanf(reinterpret_cast<char*>(reply), "\x1b[%d;%dR", &row, &col) == 2 &&
-                row >= 1 && col >= 1) {
-                TERM.cursor_x = col - 1 < TERM.width ? col - 1 : TERM.width - 1;
-                TERM.cursor_y = row - 1 < TERM.height ? row - 1 : TERM.height - 1;
-                TERM.term_x = TERM.cursor_x;
-                TERM.term_y = TERM.cursor_y;
-            }
-            return;
-        }
-        if (n >= static_cast<int32_t>(sizeof reply) - 1 || (n == 2 && b != '[')) {
-            // Not the reply: hand the bytes on as input.
-            for (int32_t i = 0; i < n && EARLY_INPUT_COUNT < EARLY_INPUT_CAPACITY; ++i)
-                EARLY_INPUT[EARLY_INPUT_COUNT++] = reply[i];
-            n = 0;
+        if (read(TERM.in_fd, &b, 1) != 1) return false;
+        if (reply_byte(b)) {
+            --POSITION_REPORTS_DUE;
+            return true;
         }
     }
-    // No answer in time: a late one must not be taken for keys, and the part
-    // of it that came already goes to the key decoder with the rest.
-    POSITION_REPORTS_DUE = 1;
-    for (int32_t i = 0; i < n && EARLY_INPUT_COUNT < EARLY_INPUT_CAPACITY; ++i)
-        EARLY_INPUT[EARLY_INPUT_COUNT++] = reply[i];
+    return false;
 }
+
+// The same, from the foreground only, and with SIGTTIN blocked so that a
+// process put in the background meanwhile gets an error, not a stop.
+void read_reply_in_foreground(bool wait) {
+    if (POSITION_REPORTS_DUE <= 0 || TERM.in_fd < 0) return;
+    const bool begun = REPLY.length > 0;
+    if (!begun && now_ms() >= QUERY_SENT_MS + POSITION_REPLY_BOUND_MS) return; // not coming
+    if (!foreground(TERM.in_fd)) return;
+    sigset_t ttin, old;
+    sigemptyset(&ttin);
+    sigaddset(&ttin, SIGTTIN);
+    sigprocmask(SIG_BLOCK, &ttin, &old);
+    read_reply(QUERY_SENT_MS + POSITION_REPLY_BOUND_MS, wait);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+// Asks the terminal where its cursor is; keeps any other input for the keys.
+// Only the foreground job asks: a background one would be stopped.
+void query_cursor() {
+    if (TERM.in_fd < 0 || !foreground(TERM.in_fd)) return;
+    if (write(TERM.out_fd, CURSOR_QUERY, sizeof CURSOR_QUERY - 1) < 0) return;
+    QUERY_SENT_MS = now_ms();
+    POSITION_REPORTS_DUE = 1;
+    // A later answer is not waited for here: it is taken when it comes.
+    if (!read_reply(QUERY_SENT_MS + CURSOR_QUERY_TIMEOUT_MS, true)) return;
+    const int32_t col = REPLY.column, row = REPLY.row;
+    REPLY = Reply{};
+    if (row < 1 || col < 1) return;
+    TERM.cursor_x = col - 1 < TERM.width ? col - 1 : TERM.width - 1;
+    TERM.cursor_y = row - 1 < TERM.height ? row - 1 : TERM.height - 1;
+    TERM.term_x = TERM.cursor_x;
+    TERM.term_y = TERM.cursor_y;
+}
+
+} // namespace
+
+void take_late_reply() {
+    if (!KEYS_FROM_TERMINAL) read_reply_in_foreground(false);
+}
+
+void await_late_reply() {
+    read_reply_in_foreground(true);
+}
+
+namespace {
 
 bool same_terminal(int a, int b) {
     struct stat sa {
@@ -151,14 +228,7 @@ bool attach(int fd) {
     TERM.out_fd = fd;
     TERM.width = size.width;
     TERM.height = size.height;
-    const int32_t cells = TERM.width * TERM.height;
-    TERM.back = new Cell[static_cast<size_t>(cells)];
-    TERM.front = new Cell[static_cast<size_t>(cells)];
-    TERM.out_capacity = cells * BYTES_PER_CELL_WORST + UPDATE_SLACK;
-    TERM.out = new char[static_cast<size_t>(TERM.out_capacity)];
-    for (int32_t i = 0; i < cells; ++i) TERM.back[i] = TERM.front[i] = Cell{' ', START_ATTRIBUTE};
-    TERM.buffer =
-        CellBuffer{TERM.back, new Cell[static_cast<size_t>(cells)], TERM.width, TERM.height};
+    take_buffers();
     TERM.cursor_x = TERM.cursor_y = 0;
     TERM.term_x = TERM.term_y = -1;
     TERM.sgr = -1;
@@ -188,6 +258,7 @@ bool foreground(int fd) {
 }
 
 void restore_modes() {
+    await_late_reply();
     if (!TERM.attached) return;
     ssize_t ignored = write(TERM.out_fd, RESET_LOOK, sizeof RESET_LOOK - 1);
     (void)ignored;

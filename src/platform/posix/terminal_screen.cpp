@@ -37,15 +37,37 @@ constexpr uint8_t ATTR_BACKGROUND_BITS = 0x70;
 constexpr char REVERSE_ON[] = "\x1b[7m";
 constexpr char REVERSE_OFF[] = "\x1b[27m";
 
+// The cells of the largest screen used, and the bytes of an update: static,
+// so that however large the terminal, nothing is allocated that could fail.
+Cell BACK[MAX_CELLS];
+Cell FRONT[MAX_CELLS];
+Cell SCRATCH[MAX_CELLS];
+char OUTPUT[OUTPUT_CAPACITY];
+
 int32_t LEN = 0;
 
+void flush_out();
+
+// An update larger than the buffer goes out in several writes: the terminal
+// shows the same in the end, only not all at once.
 void put(const char* bytes, int32_t n) {
-    std::memcpy(TERM.out + LEN, bytes, static_cast<size_t>(n));
-    LEN += n;
+    if (TERM.out_capacity <= 0) return;
+    while (n > 0) {
+        if (LEN == TERM.out_capacity) flush_out();
+        const int32_t room = TERM.out_capacity - LEN;
+        const int32_t part = n < room ? n : room;
+        std::memcpy(TERM.out + LEN, bytes, static_cast<size_t>(part));
+        LEN += part;
+        bytes += part;
+        n -= part;
+    }
 }
 
 void put_char(char c) {
-    TERM.out[LEN++] = c;
+    if (LEN < TERM.out_capacity)
+        TERM.out[LEN++] = c;
+    else
+        put(&c, 1);
 }
 
 void put_number(int value) {
@@ -171,6 +193,9 @@ void flush_out() {
         done += static_cast<int32_t>(n);
     }
     LEN = 0;
+    // The terminal's late answer to the start-up query is taken as soon as it
+    // is there, so that it never reaches the shell as typed input.
+    take_late_reply();
 }
 
 // The terminal's current size, clipped to the buffer's.
@@ -185,6 +210,19 @@ void visible_size(int32_t* w, int32_t* h) {
 }
 
 } // namespace
+
+void take_buffers() {
+    if (TERM.width > MAX_COLUMNS) TERM.width = MAX_COLUMNS;
+    if (TERM.height > MAX_ROWS) TERM.height = MAX_ROWS;
+    const int32_t cells = TERM.width * TERM.height;
+    for (int32_t i = 0; i < cells; ++i) BACK[i] = FRONT[i] = Cell{' ', START_ATTRIBUTE};
+    TERM.back = BACK;
+    TERM.front = FRONT;
+    TERM.buffer = CellBuffer{BACK, SCRATCH, TERM.width, TERM.height};
+    TERM.out = OUTPUT;
+    TERM.out_capacity = OUTPUT_CAPACITY;
+    LEN = 0;
+}
 
 void present(Cursor cursor) {
     if (!TERM.attached || TERM.gone) return;
