@@ -56,31 +56,6 @@ double sleep_ms() {
     return total / SLEEP_SAMPLES;
 }
 
-std::string beside_this_program(const char* name) {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, length);
-    return dir.substr(0, dir.find_last_of('\\') + 1) + name;
-}
-
-bool load_counter(HANDLE process, const std::string& dll) {
-    void* remote =
-        VirtualAllocEx(process, nullptr, dll.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (remote == nullptr ||
-        !WriteProcessMemory(process, remote, dll.c_str(), dll.size() + 1, nullptr))
-        return false;
-    // KERNEL32 lies at the same address in every process of a session.
-    auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
-    HANDLE thread = CreateRemoteThread(process, nullptr, 0, load, remote, 0, nullptr);
-    if (thread == nullptr) return false;
-    WaitForSingleObject(thread, INFINITE);
-    DWORD loaded = 0;
-    GetExitCodeThread(thread, &loaded);
-    CloseHandle(thread);
-    return loaded != 0;
-}
-
 struct Snapshot {
     double at_ms;
     LONG64 sleeps;
@@ -128,7 +103,7 @@ int main(int argc, char** argv) {
     start.cwd = scratch.dir();
     harness::ConsoleRun run;
     if (!run.start(start)) return fail("cannot start the program");
-    if (!load_counter(run.process(), beside_this_program(COUNTER_DLL)))
+    if (!harness::load_library(run.process(), harness::beside_this_program(COUNTER_DLL)))
         return fail("cannot load the counter into the program");
     HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE,
                                       console_counts_name(GetProcessId(run.process())).c_str());
