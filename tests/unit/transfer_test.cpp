@@ -3,16 +3,23 @@
 // divide the transfer size and for rows wider than a transfer.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
+#include "param_name.h"
 #include "platform/transfer.h"
 
 namespace {
 
 struct Case {
+    const char* name;
     plat::Rect r;
     int32_t biggest_piece; // cells in the largest piece
 };
+
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class Transfers : public testing::TestWithParam<Case> {};
 
@@ -37,17 +44,19 @@ TEST_P(Transfers, FitOneTransferAndCoverTheRectangleOnce) {
     EXPECT_EQ(biggest, GetParam().biggest_piece);
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, Transfers,
-                         testing::Values(
-                             // A 79-wide change on a 120-wide screen: 101 rows, 7979 cells.
-                             Case{{3, 0, 81, 149}, 7979},
-                             // Whole rows of the usual widths.
-                             Case{{0, 0, 119, 9000}, 7920}, Case{{0, 10, 131, 200}, 7920},
-                             Case{{0, 0, 79, 24}, 2000},
-                             // One row short of, exactly, and just past a transfer.
-                             Case{{0, 0, 7998, 2}, 7999}, Case{{0, 0, 7999, 2}, 8000},
-                             Case{{5, 1, 8005, 2}, 8000},
-                             // Rows wider than a transfer go in parts of a row.
-                             Case{{0, 0, 20000, 1}, 8000}, Case{{7, 4, 7, 4}, 1}));
+INSTANTIATE_TEST_SUITE_P(
+    Widths, Transfers,
+    testing::Values(
+        // A 79-wide change on a 120-wide screen: 101 rows, 7979 cells.
+        Case{"width 79 of 120", {3, 0, 81, 149}, 7979},
+        // Whole rows of the usual widths.
+        Case{"width 120 x 9001", {0, 0, 119, 9000}, 7920},
+        Case{"width 132", {0, 10, 131, 200}, 7920}, Case{"width 80 x 25", {0, 0, 79, 24}, 2000},
+        // One short of, exactly, and just past a transfer.
+        Case{"width 7999", {0, 0, 7998, 2}, 7999}, Case{"width 8000", {0, 0, 7999, 2}, 8000},
+        Case{"width 8001", {5, 1, 8005, 2}, 8000},
+        // Rows wider than a transfer go in parts of a row.
+        Case{"width 20001", {0, 0, 20000, 1}, 8000}, Case{"one cell", {7, 4, 7, 4}, 1}),
+    [](const testing::TestParamInfo<Case>& info) { return param_name(info.param.name); });
 
 } // namespace
