@@ -134,7 +134,8 @@ void read_console() {
         if (ReadConsoleOutputA(SCREEN.out, STAGING, extent(p), COORD{0, 0}, &read) == 0) continue;
         const int32_t w = p.right - p.left + 1;
         for (int32_t y = p.top; y <= p.bottom; ++y)
-            std::memcpy(&SCREEN.front[at(p.left, y)], &STAGING[(y - p.top) * w],
+            std::memcpy(&SCREEN.front[at(p.left, y)],
+                        &STAGING[static_cast<ptrdiff_t>(y - p.top) * w],
                         static_cast<size_t>(w) * sizeof(CHAR_INFO));
     }
 }
@@ -213,8 +214,11 @@ void probe() {
 void follow_cursor() {
     const int32_t w = SCREEN.window.Right - SCREEN.window.Left;
     const int32_t h = SCREEN.window.Bottom - SCREEN.window.Top;
-    const int32_t left = apply(SCREEN.follow_x, SCREEN.window.Left);
-    const int32_t top = apply(SCREEN.follow_y, SCREEN.window.Top);
+    // The window stays inside the buffer, as the console keeps it.
+    const int32_t left = std::clamp(apply(SCREEN.follow_x, SCREEN.window.Left), 0,
+                                    std::max(0, SCREEN.size.X - 1 - w));
+    const int32_t top = std::clamp(apply(SCREEN.follow_y, SCREEN.window.Top), 0,
+                                   std::max(0, SCREEN.size.Y - 1 - h));
     SCREEN.follow_x = SCREEN.follow_y = STAY;
     if (left == SCREEN.window.Left && top == SCREEN.window.Top) return;
     const SMALL_RECT moved = region(Rect{left, top, left + w, top + h});
