@@ -43,7 +43,7 @@ struct Follow {
 constexpr Follow STAY{INT32_MIN, INT32_MAX};
 
 Follow follow(Follow f, int32_t at, int32_t extent) {
-    const int32_t lo = at - extent + 1;
+    const int32_t lo = at - std::max(extent, 1) + 1;
     return Follow{std::clamp(f.lo, lo, at), std::clamp(f.hi, lo, at)};
 }
 
