@@ -16,6 +16,14 @@ struct CellBuffer {
 
 void cells_write(CellBuffer& b, int32_t x, int32_t y, Cell cell);
 
+// Every cell of REGION on the screen becomes FILL.
+void cells_fill(CellBuffer& b, Rect region, Cell fill);
+
+// The cells a scroll blanks when nothing of the moved rectangle lands inside
+// CLIP (a clear): then the scroll is only a fill of REGION. False otherwise.
+bool scroll_is_fill(const CellBuffer& b, Rect rect, Rect clip, int32_t dest_x, int32_t dest_y,
+                    Rect* region);
+
 // Moves RECT so that its top-left lands on (DEST_X, DEST_Y), writing only
 // inside CLIP; the cells of RECT inside CLIP that the moved rectangle does not
 // cover become FILL.

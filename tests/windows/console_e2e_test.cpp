@@ -47,6 +47,18 @@ constexpr size_t MAX_FILE_STACK_LINES = 257;
 constexpr DWORD WINE_DIED_STATUS = 1;
 constexpr DWORD LONG_WAIT_MS = 60000;
 constexpr DWORD KEY_ECHO_MS = 5000;
+// The console Windows 10 and 11 open by default, and a prompt far down it.
+constexpr short TALL_WIDTH = 120;
+constexpr short TALL_HEIGHT = 9001;
+constexpr short WINDOW_ROWS = 30;
+constexpr short PROMPT_ROW = 3000;
+// Reverse video as a Windows 10 console keeps it for another program's SGR 7.
+constexpr WORD REVERSE_GREY = COMMON_LVB_REVERSE_VIDEO | PLAIN;
+// Long enough after a change for a picture to have caught up with it, well
+// short of the rest of a search of ROW_ZERO.
+constexpr DWORD CATCH_UP_MS = 1500;
+// Loaded into a program, it fails to load when the program's heap is damaged.
+constexpr const char* HEAP_CHECK = "heap_check.dll";
 
 // Scan codes of the keys the line editor acts on.
 constexpr WORD SCAN_ESC = 1;
@@ -63,6 +75,11 @@ std::string puzzle_without(Cells cells) {
     for (auto [r, c] : cells) grid[r * GRID_SIZE + c] = '0';
     return grid;
 }
+
+// Only row 0 to fill, one candidate a cell: 73 steps (about 4.4 s), all in
+// row 0 but the last, which passes through the bottom-right cell.
+const std::string ROW_ZERO =
+    puzzle_without({{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}});
 
 std::string picture_row(const std::string& cells, int r) {
     std::string text;
@@ -148,6 +165,31 @@ std::string in_quotes(const std::string& path) {
     return "\"" + path + "\"";
 }
 
+// Earlier output: ROWS lines of WIDTH characters, as a few directory
+// listings leave them.
+bool print_lines(HANDLE out, int rows, int width) {
+    std::string text;
+    for (int r = 0; r < rows; ++r)
+        text += std::string(width, static_cast<char>('a' + r % 26)) + "\r\n";
+    DWORD written = 0;
+    return WriteConsoleA(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+// A prompt at PROMPT_ROW, the window scrolled down to it.
+bool prompt_far_down(HANDLE out) {
+    const SMALL_RECT window{0, PROMPT_ROW, TALL_WIDTH - 1, PROMPT_ROW + WINDOW_ROWS - 1};
+    return SetConsoleCursorPosition(out, COORD{0, PROMPT_ROW}) &&
+           SetConsoleWindowInfo(out, TRUE, &window);
+}
+
+// The column of row 0 whose cell is highlighted, or -1.
+int highlighted_column(const std::vector<CHAR_INFO>& row) {
+    for (size_t x = 0; x < row.size(); ++x)
+        if (row[x].Attributes == HIGHLIGHT) return static_cast<int>(x);
+    return -1;
+}
+
 class Console : public testing::Test {
   protected:
     void SetUp() override {
@@ -166,11 +208,29 @@ class Console : public testing::Test {
     std::string out_path() const { return scratch.path("out.txt"); }
     std::string stdout_path() const { return scratch.path("stdout.txt"); }
     void start_on(const std::string& puzzle, const std::string& stdout_path = "") {
+        start_with(puzzle, program(stdout_path));
+    }
+    void start_with(const std::string& puzzle, const harness::Start& start) {
         ASSERT_TRUE(harness::write_file(PUZZLE_PATH, puzzle_text(parse_grid(puzzle))));
-        ASSERT_TRUE(run.start(program(stdout_path))) << GetLastError();
+        ASSERT_TRUE(run.start(start)) << GetLastError();
     }
     bool banner_shown() {
         return run.wait_for([](const ConsoleRun& r) { return r.row(BANNER_ROW + 2) == BANNER[2]; });
+    }
+    bool searching() const { return run.row(BANNER_ROW).empty(); }
+    // Rows FIRST..8 of the picture are those of PUZZLE.
+    bool picture_from(const std::string& puzzle, int first) const {
+        for (int r = first; r < PICTURE_ROWS; ++r)
+            if (run.row(r) != picture_row(puzzle, r)) return false;
+        return true;
+    }
+    void enter_and_expect_solutions(const std::string& puzzle) {
+        ASSERT_TRUE(run.key(VK_RETURN, SCAN_ENTER, '\r'));
+        DWORD status = 1;
+        ASSERT_TRUE(run.wait_exit(status));
+        EXPECT_EQ(status, 0u);
+        EXPECT_EQ(harness::read_file(out_path()),
+                  solution_block(reference_search(parse_grid(puzzle)).solutions.at(0)));
     }
     void wait_echo(const std::string& text) {
         EXPECT_TRUE(run.wait_for([&text](const ConsoleRun& r) { return r.row(ECHO_ROW) == text; },
@@ -185,7 +245,15 @@ class Console : public testing::Test {
 TEST_F(Console, LastPictureBannerEditedLineEnterAndSolutions) {
     // Two empty cells: the last step tries 9 at (0, 2), on the grid as received.
     const std::string puzzle = puzzle_without({{0, 2}, {4, 4}});
-    start_on(puzzle);
+    harness::Start start = program();
+    // Where the grid goes, a prompt left in reverse video: every cell below
+    // must come out in the picture's own colours.
+    start.prepare = [](HANDLE out) {
+        DWORD done = 0;
+        return FillConsoleOutputAttribute(out, REVERSE_GREY, 3 * harness::DEFAULT_WIDTH,
+                                          COORD{0, 0}, &done) != 0;
+    };
+    start_with(puzzle, start);
     ASSERT_TRUE(banner_shown()) << "row 0: " << run.row(0);
 
     std::vector<CHAR_INFO> cells = run.screen();
@@ -277,6 +345,83 @@ TEST_F(Console, ReportGoesToStandardOutputInAFileNotOntoTheScreen) {
                             {"BEOLVAS", "MAINPROGRAM", "EXE_ENTRY"}));
     std::vector<std::string> screen = report_on_screen(run);
     EXPECT_TRUE(screen.empty()) << "row 1: " << screen[0];
+}
+
+TEST_F(Console, TallConsoleFullOfEarlierOutput) {
+    harness::Start start = program();
+    start.width = TALL_WIDTH;
+    start.height = TALL_HEIGHT;
+    // The first picture clears a rectangle 79 wide and 150 tall.
+    start.prepare = [](HANDLE out) { return print_lines(out, 150, 79); };
+    start_with(SOLVED, start);
+    ASSERT_TRUE(banner_shown()) << "row 0: " << run.row(0);
+    EXPECT_TRUE(picture_from(SOLVED, 0)) << "row 0: " << run.row(0);
+    EXPECT_EQ(run.row(149), "") << "the earlier output is cleared";
+    EXPECT_TRUE(harness::load_library(run.process(), harness::beside_this_program(HEAP_CHECK)))
+        << "the program's heap does not validate";
+    enter_and_expect_solutions(SOLVED);
+}
+
+TEST_F(Console, WindowScrolledFarDownShowsTheGrid) {
+    harness::Start start = program();
+    start.width = TALL_WIDTH;
+    start.height = TALL_HEIGHT;
+    start.prepare = prompt_far_down;
+    start_with(ROW_ZERO, start);
+    auto grid_in_view = [](const ConsoleRun& r) {
+        const SMALL_RECT w = r.window();
+        return w.Top == 0 && w.Bottom >= PICTURE_ROWS && w.Bottom - w.Top + 1 == WINDOW_ROWS &&
+               r.row(PICTURE_ROWS - 1) == picture_row(ROW_ZERO, PICTURE_ROWS - 1);
+    };
+    EXPECT_TRUE(run.wait_for(grid_in_view, CATCH_UP_MS))
+        << "window from row " << run.window().Top << ", row 9: " << run.row(PICTURE_ROWS - 1);
+    EXPECT_TRUE(searching()) << "the search is over";
+    ASSERT_TRUE(banner_shown());
+    EXPECT_TRUE(grid_in_view(run)) << "window from row " << run.window().Top;
+    enter_and_expect_solutions(ROW_ZERO);
+}
+
+TEST_F(Console, PicturesFollowOneAnotherDuringTheSearch) {
+    start_on(ROW_ZERO);
+    // The highlight walks along row 0 while the search runs.
+    std::vector<int> seen;
+    DWORD started = GetTickCount();
+    while (GetTickCount() - started < LONG_WAIT_MS && searching()) {
+        const int x = highlighted_column(run.screen(0, 1));
+        if (x >= 0 && std::find(seen.begin(), seen.end(), x) == seen.end()) seen.push_back(x);
+        Sleep(10);
+    }
+    EXPECT_GE(seen.size(), 4u) << "distinct highlighted columns seen before the banner";
+    ASSERT_TRUE(banner_shown());
+    enter_and_expect_solutions(ROW_ZERO);
+}
+
+TEST_F(Console, BufferResizedMidSearchGetsTheWholePicture) {
+    start_on(ROW_ZERO);
+    ASSERT_TRUE(run.wait_for([this](const ConsoleRun&) { return picture_from(ROW_ZERO, 1); }));
+    // Shrunk, the console drops rows 5-8 of the grid; grown, it has them blank.
+    ASSERT_TRUE(run.resize(harness::DEFAULT_WIDTH, 5));
+    ASSERT_TRUE(run.resize(harness::DEFAULT_WIDTH, 40));
+    ASSERT_TRUE(searching());
+    EXPECT_TRUE(
+        run.wait_for([this](const ConsoleRun&) { return picture_from(ROW_ZERO, 1); }, CATCH_UP_MS))
+        << "row 8: " << run.row(PICTURE_ROWS - 1);
+    EXPECT_TRUE(searching()) << "the search is over";
+    ASSERT_TRUE(banner_shown());
+    enter_and_expect_solutions(ROW_ZERO);
+}
+
+TEST_F(Console, LineFromAPipeEndsAtItsLineFeed) {
+    harness::Start start = program();
+    start.input_pipe = true;
+    start_with(SOLVED, start);
+    // The pipe stays open: only the line feed can end the wait.
+    ASSERT_TRUE(run.send("abc\nxyz"));
+    DWORD status = 1;
+    ASSERT_TRUE(run.wait_exit(status, KEY_ECHO_MS)) << "echo row: |" << run.row(ECHO_ROW) << "|";
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(run.row(ECHO_ROW), "abc");
+    EXPECT_EQ(harness::read_file(out_path()), solution_block(parse_grid(SOLVED)));
 }
 
 // Ctrl+C typed on the keyboard, or the event raised directly.

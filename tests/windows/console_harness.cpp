@@ -1,5 +1,6 @@
 #include "console_harness.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -16,6 +17,8 @@ constexpr DWORD KILLED_STATUS = 0xDEAD;
 constexpr WORD CTRL_C_VIRTUAL_KEY = 'C';
 constexpr WORD CTRL_C_SCAN_CODE = 46;
 constexpr char CTRL_C_CHARACTER = '\x03';
+// Cells read back in one console call (its limit is 64 KB, 4 bytes a cell).
+constexpr int READ_CELLS = 8000;
 
 BOOL WINAPI keep_running(DWORD) {
     // Ctrl+C meant for the program reaches every process on its console;
@@ -149,6 +152,31 @@ bool under_wine() {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
 
+std::string beside_this_program(const char* name) {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path, length);
+    return dir.substr(0, dir.find_last_of('\\') + 1) + name;
+}
+
+bool load_library(HANDLE process, const std::string& path) {
+    void* remote =
+        VirtualAllocEx(process, nullptr, path.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (remote == nullptr ||
+        !WriteProcessMemory(process, remote, path.c_str(), path.size() + 1, nullptr))
+        return false;
+    // KERNEL32 lies at the same address in every process of a session.
+    auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, load, remote, 0, nullptr);
+    if (thread == nullptr) return false;
+    WaitForSingleObject(thread, INFINITE);
+    DWORD loaded = 0;
+    GetExitCodeThread(thread, &loaded);
+    CloseHandle(thread);
+    return loaded != 0;
+}
+
 Scratch::Scratch() {
     static unsigned counter = 0;
     char temp[MAX_PATH];
@@ -224,6 +252,10 @@ bool ConsoleRun::fresh_console(short width, short height) {
     out_ = open_console("CONOUT$", false);
     in_ = open_console("CONIN$", false);
     if (out_ == INVALID_HANDLE_VALUE || in_ == INVALID_HANDLE_VALUE) return false;
+    return resize(width, height);
+}
+
+bool ConsoleRun::resize(short width, short height) {
     // The window must fit in the buffer at every moment: shrink it first.
     SMALL_RECT window{0, 0, static_cast<SHORT>(width - 1), static_cast<SHORT>(height - 1)};
     SetConsoleWindowInfo(out_, TRUE, &window);
@@ -239,7 +271,15 @@ bool ConsoleRun::fresh_console(short width, short height) {
 bool ConsoleRun::start(const Start& start) {
     finish();
     if (!fresh_console(start.width, start.height)) return false;
-    HANDLE child_in = open_console("CONIN$", true);
+    if (start.prepare && !start.prepare(out_)) return false;
+    HANDLE child_in = INVALID_HANDLE_VALUE;
+    if (start.input_pipe) {
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
+        if (!CreatePipe(&child_in, &input_pipe_, &attributes, 0)) return false;
+        SetHandleInformation(input_pipe_, HANDLE_FLAG_INHERIT, 0);
+    } else {
+        child_in = open_console("CONIN$", true);
+    }
     HANDLE child_out = open_console("CONOUT$", true);
     HANDLE child_stdout = child_out;
     if (!start.stdout_path.empty())
@@ -266,7 +306,8 @@ void ConsoleRun::finish() {
     }
     if (out_ != INVALID_HANDLE_VALUE) CloseHandle(out_);
     if (in_ != INVALID_HANDLE_VALUE) CloseHandle(in_);
-    out_ = in_ = INVALID_HANDLE_VALUE;
+    if (input_pipe_ != INVALID_HANDLE_VALUE) CloseHandle(input_pipe_);
+    out_ = in_ = input_pipe_ = INVALID_HANDLE_VALUE;
     if (holder_ != nullptr) {
         TerminateProcess(holder_, 0);
         WaitForSingleObject(holder_, INFINITE);
@@ -276,11 +317,19 @@ void ConsoleRun::finish() {
     }
 }
 
-std::vector<CHAR_INFO> ConsoleRun::screen() const {
-    std::vector<CHAR_INFO> cells(static_cast<size_t>(width_) * height_);
-    SMALL_RECT region{0, 0, static_cast<SHORT>(width_ - 1), static_cast<SHORT>(height_ - 1)};
-    if (!ReadConsoleOutputA(out_, cells.data(), COORD{width_, height_}, COORD{0, 0}, &region))
-        cells.assign(cells.size(), CHAR_INFO{});
+std::vector<CHAR_INFO> ConsoleRun::screen(int top, int rows) const {
+    if (rows < 0) rows = height_ - top;
+    std::vector<CHAR_INFO> cells(static_cast<size_t>(width_) * rows);
+    // A tall buffer is read in pieces that one console call can move.
+    const int rows_per_read = std::max(1, READ_CELLS / width_);
+    for (int done = 0; done < rows; done += rows_per_read) {
+        const int count = std::min(rows_per_read, rows - done);
+        SMALL_RECT region{0, static_cast<SHORT>(top + done), static_cast<SHORT>(width_ - 1),
+                          static_cast<SHORT>(top + done + count - 1)};
+        if (!ReadConsoleOutputA(out_, cells.data() + static_cast<size_t>(done) * width_,
+                                COORD{width_, static_cast<SHORT>(count)}, COORD{0, 0}, &region))
+            return std::vector<CHAR_INFO>(cells.size(), CHAR_INFO{});
+    }
     return cells;
 }
 
@@ -295,13 +344,26 @@ std::string ConsoleRun::row_of(const std::vector<CHAR_INFO>& cells, short width,
 }
 
 std::string ConsoleRun::row(int y) const {
-    return row_of(screen(), width_, y);
+    return row_of(screen(y, 1), width_, 0);
 }
 
 COORD ConsoleRun::cursor() const {
     CONSOLE_SCREEN_BUFFER_INFO buffer{};
     GetConsoleScreenBufferInfo(out_, &buffer);
     return buffer.dwCursorPosition;
+}
+
+SMALL_RECT ConsoleRun::window() const {
+    CONSOLE_SCREEN_BUFFER_INFO buffer{};
+    GetConsoleScreenBufferInfo(out_, &buffer);
+    return buffer.srWindow;
+}
+
+bool ConsoleRun::send(std::string_view bytes) {
+    DWORD written = 0;
+    return WriteFile(input_pipe_, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
 }
 
 bool ConsoleRun::wait_for(const std::function<bool(const ConsoleRun&)>& predicate,

@@ -35,6 +35,13 @@ bool output_is_console();
 // True under Wine; what Wine cannot do is skipped there with the reason.
 bool under_wine();
 
+// A file in the folder of the running program.
+std::string beside_this_program(const char* name);
+
+// Loads the DLL at PATH into PROCESS (its DllMain runs there); false if
+// the load failed or DllMain refused.
+bool load_library(HANDLE process, const std::string& path);
+
 // A new, empty folder under the temporary folder, removed with its content.
 class Scratch {
   public:
@@ -65,6 +72,12 @@ struct Start {
     std::string stdout_path;
     // NAME=VALUE pairs added to the child's environment.
     std::vector<std::pair<std::string, std::string>> env;
+    // Runs on the fresh console before the program starts: earlier output,
+    // colours, a scrolled window, as a user's prompt leaves them.
+    std::function<bool(HANDLE out)> prepare;
+    // The child's standard input is a pipe that ConsoleRun::send feeds and
+    // keeps open until the run ends.
+    bool input_pipe = false;
 };
 
 // One program on a console of its own. The harness process attaches to that
@@ -79,12 +92,18 @@ class ConsoleRun {
     // A fresh console of the given size, then the program on it.
     bool start(const Start& start);
 
-    // The whole screen buffer, row by row.
-    std::vector<CHAR_INFO> screen() const;
+    // ROWS rows of the screen buffer from TOP (all of them by default), row by row.
+    std::vector<CHAR_INFO> screen(int top = 0, int rows = -1) const;
     // Row Y's characters with the trailing blanks removed.
     std::string row(int y) const;
     static std::string row_of(const std::vector<CHAR_INFO>& cells, short width, int y);
     COORD cursor() const;
+    // The part of the buffer that the console's window shows.
+    SMALL_RECT window() const;
+    // New buffer size, the window shrunk first to fit in it.
+    bool resize(short width, short height);
+    // Bytes into the input pipe (Start::input_pipe).
+    bool send(std::string_view bytes);
     short width() const { return width_; }
     short height() const { return height_; }
 
@@ -113,6 +132,7 @@ class ConsoleRun {
     HANDLE holder_ = nullptr;
     HANDLE out_ = INVALID_HANDLE_VALUE;
     HANDLE in_ = INVALID_HANDLE_VALUE;
+    HANDLE input_pipe_ = INVALID_HANDLE_VALUE;
     short width_ = 0;
     short height_ = 0;
 };

@@ -3,11 +3,17 @@
 // end, the cells that differ from what the console holds go out in one
 // WriteConsoleOutputA of their bounding rectangle, so a search step costs
 // about one console call rather than one per cell.
+//
+// A step must not cost more on a tall buffer (9001 rows by default): only
+// rows touched since the last update are compared, and a clear skips rows
+// that are already blank in its attribute.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "platform/cellbuffer.h"
 #include "platform/process.h"
+#include "platform/transfer.h"
 #include "platform/win32/win32.h"
 
 namespace plat {
@@ -16,53 +22,121 @@ using win32::native;
 
 namespace {
 
-// One console call moves at most this many cells (the console's limit on a
-// single transfer is 64 KB).
-constexpr int32_t CELLS_PER_CALL = 8000;
 constexpr DWORD OSVERSIONINFOA_SIZE = 148;
 constexpr char CONSOLE_OUTPUT_NAME[] = "CONOUT$";
 constexpr uint8_t SPACE = ' ';
+// How often an update asks the console for its size and window: a resize
+// or a scrolled window is noticed within this time, at a fraction of a
+// console call per 60 ms step.
+constexpr DWORD PROBE_INTERVAL_MS = 200;
+constexpr int32_t NOT_UNIFORM = -1;
+
+// Where a run of cursor moves leaves the console's window along one axis. A
+// classic console moves its window just far enough to show the cursor, so
+// each move clamps the window's first row (or column) T into
+// [at - extent + 1, at]; clamps compose into one, T -> min(max(T, lo), hi).
+struct Follow {
+    int32_t lo;
+    int32_t hi;
+};
+
+constexpr Follow STAY{INT32_MIN, INT32_MAX};
+
+Follow follow(Follow f, int32_t at, int32_t extent) {
+    const int32_t lo = at - std::max(extent, 1) + 1;
+    return Follow{std::clamp(f.lo, lo, at), std::clamp(f.hi, lo, at)};
+}
+
+int32_t apply(Follow f, int32_t t) {
+    return std::min(std::max(t, f.lo), f.hi);
+}
+
+// The columns of one row written since the last update; empty if left > right.
+struct Span {
+    int32_t left;
+    int32_t right;
+};
 
 struct Screen {
     bool attached;
     HANDLE out;
-    int32_t width;
+    int32_t width; // of the copy: the buffer as it was at start-up
     int32_t height;
-    int32_t rows_per_call;
-    Cell* back;  // what the program has drawn
-    Cell* front; // what the console holds
+    Cell* back;       // what the program has drawn
+    CHAR_INFO* front; // what the console holds, with all 16 attribute bits
+    Span* touched;    // per row
+    int32_t* uniform; // per row: the one cell the whole row holds, or NOT_UNIFORM
+    int32_t touched_top;
+    int32_t touched_bottom;
     CellBuffer buffer;
-    CHAR_INFO* staging;
     int32_t cursor_x; // the console device's cursor
     int32_t cursor_y;
     int32_t shown_x; // where the console's cursor stands; -1 if unknown
     int32_t shown_y;
     bool foreign_write; // another writer moved the console's cursor last, and
                         // the device has not placed its cursor since
+    COORD size;         // the console's buffer and window as last seen
+    SMALL_RECT window;
+    Follow follow_x; // the cursor moves since the last update
+    Follow follow_y;
+    DWORD probed_at;
+    bool repaint; // the console changed size: every cell goes out again
 };
 
 Screen SCREEN;
+// Where a piece is staged for its console call: one transfer at most.
+CHAR_INFO STAGING[CELLS_PER_TRANSFER];
 
-Cell* cells_at(Cell* cells, int32_t x, int32_t y) {
-    return cells + static_cast<ptrdiff_t>(y) * SCREEN.width + x;
+size_t at(int32_t x, int32_t y) {
+    return static_cast<size_t>(y) * static_cast<size_t>(SCREEN.width) + static_cast<size_t>(x);
+}
+
+int32_t packed(Cell c) {
+    return c.ch << CHAR_BIT | c.attr;
+}
+
+bool same(const Cell& b, const CHAR_INFO& f) {
+    return static_cast<uint8_t>(f.Char.AsciiChar) == b.ch && f.Attributes == b.attr;
+}
+
+COORD extent(const Rect& r) {
+    return COORD{static_cast<SHORT>(r.right - r.left + 1),
+                 static_cast<SHORT>(r.bottom - r.top + 1)};
+}
+
+SMALL_RECT region(const Rect& r) {
+    return SMALL_RECT{static_cast<SHORT>(r.left), static_cast<SHORT>(r.top),
+                      static_cast<SHORT>(r.right), static_cast<SHORT>(r.bottom)};
+}
+
+void touch(int32_t top, int32_t bottom, int32_t left, int32_t right) {
+    for (int32_t y = top; y <= bottom; ++y) {
+        SCREEN.touched[y].left = std::min(SCREEN.touched[y].left, left);
+        SCREEN.touched[y].right = std::max(SCREEN.touched[y].right, right);
+    }
+    SCREEN.touched_top = std::min(SCREEN.touched_top, top);
+    SCREEN.touched_bottom = std::max(SCREEN.touched_bottom, bottom);
+}
+
+void untouch_all() {
+    for (int32_t y = SCREEN.touched_top; y <= SCREEN.touched_bottom; ++y)
+        SCREEN.touched[y] = Span{SCREEN.width, -1};
+    SCREEN.touched_top = SCREEN.height;
+    SCREEN.touched_bottom = -1;
 }
 
 // Reads the console's cells, so that what the program does not redraw
 // stays as it was and a scroll moves what the console really shows.
 void read_console() {
-    for (int32_t top = 0; top < SCREEN.height; top += SCREEN.rows_per_call) {
-        const int32_t bottom = std::min(top + SCREEN.rows_per_call, SCREEN.height) - 1;
-        SMALL_RECT region{0, static_cast<SHORT>(top), static_cast<SHORT>(SCREEN.width - 1),
-                          static_cast<SHORT>(bottom)};
-        const COORD size{static_cast<SHORT>(SCREEN.width), static_cast<SHORT>(bottom - top + 1)};
-        if (ReadConsoleOutputA(SCREEN.out, SCREEN.staging, size, COORD{0, 0}, &region) == 0)
-            continue;
-        for (int32_t y = top; y <= bottom; ++y)
-            for (int32_t x = 0; x < SCREEN.width; ++x) {
-                const CHAR_INFO& ci = SCREEN.staging[(y - top) * SCREEN.width + x];
-                *cells_at(SCREEN.front, x, y) = Cell{static_cast<uint8_t>(ci.Char.AsciiChar),
-                                                     static_cast<uint8_t>(ci.Attributes)};
-            }
+    const Rect all{0, 0, SCREEN.width - 1, SCREEN.height - 1};
+    for (Rect p = first_transfer(all); p.top <= all.bottom; p = next_transfer(all, p)) {
+        SMALL_RECT read = region(p);
+        if (ReadConsoleOutputA(SCREEN.out, STAGING, extent(p), COORD{0, 0}, &read) == 0) continue;
+        const int32_t w = p.right - p.left + 1;
+        for (int32_t y = p.top; y <= p.bottom; ++y)
+            std::memcpy(&SCREEN.front[at(p.left, y)],
+                        &STAGING[static_cast<ptrdiff_t>(y - p.top) * w],
+                        static_cast<size_t>(w) * sizeof(CHAR_INFO));
     }
 }
 
@@ -81,35 +155,87 @@ void attach(HANDLE h, const CONSOLE_SCREEN_BUFFER_INFO& csbi) {
     SCREEN.out = h;
     SCREEN.width = csbi.dwSize.X;
     SCREEN.height = csbi.dwSize.Y;
-    SCREEN.rows_per_call = std::max<int32_t>(1, CELLS_PER_CALL / SCREEN.width);
     const auto cells = static_cast<size_t>(SCREEN.width) * static_cast<size_t>(SCREEN.height);
+    const auto rows = static_cast<size_t>(SCREEN.height);
     SCREEN.back = new Cell[cells];
-    SCREEN.front = new Cell[cells];
-    SCREEN.staging = new CHAR_INFO[static_cast<size_t>(SCREEN.rows_per_call * SCREEN.width)];
-    for (size_t i = 0; i < cells; ++i) SCREEN.front[i] = Cell{SPACE, 0};
+    SCREEN.front = new CHAR_INFO[cells];
+    SCREEN.touched = new Span[rows];
+    SCREEN.uniform = new int32_t[rows];
+    for (size_t i = 0; i < cells; ++i) {
+        SCREEN.front[i].Char.AsciiChar = static_cast<CHAR>(SPACE);
+        SCREEN.front[i].Attributes = 0;
+    }
     read_console();
-    std::memcpy(SCREEN.back, SCREEN.front, cells * sizeof(Cell));
+    for (size_t i = 0; i < cells; ++i)
+        SCREEN.back[i] = Cell{static_cast<uint8_t>(SCREEN.front[i].Char.AsciiChar),
+                              static_cast<uint8_t>(SCREEN.front[i].Attributes)};
+    std::fill(SCREEN.uniform, SCREEN.uniform + rows, NOT_UNIFORM);
+    SCREEN.touched_top = 0;
+    SCREEN.touched_bottom = SCREEN.height - 1;
+    untouch_all();
     SCREEN.buffer = CellBuffer{SCREEN.back, new Cell[cells], SCREEN.width, SCREEN.height};
     SCREEN.cursor_x = csbi.dwCursorPosition.X;
     SCREEN.cursor_y = csbi.dwCursorPosition.Y;
     SCREEN.shown_x = SCREEN.cursor_x;
     SCREEN.shown_y = SCREEN.cursor_y;
+    SCREEN.size = csbi.dwSize;
+    SCREEN.window = csbi.srWindow;
+    SCREEN.follow_x = SCREEN.follow_y = STAY;
+    SCREEN.probed_at = GetTickCount();
     SCREEN.attached = true;
     at_process_end(end_of_process);
     BEFORE_TERMINAL_WRITE = before_console_write;
 }
 
-// The smallest rectangle holding every cell that differs; false if none does.
+// Asks the console for its size and window now and then. A new size (a
+// resized window or buffer, text rewrapped) leaves the copy of the console
+// unknown: the whole picture goes out again.
+void probe() {
+    const DWORD now = GetTickCount();
+    if (now - SCREEN.probed_at < PROBE_INTERVAL_MS) return;
+    SCREEN.probed_at = now;
+    CONSOLE_SCREEN_BUFFER_INFO csbi{};
+    if (GetConsoleScreenBufferInfo(SCREEN.out, &csbi) == 0) return;
+    const bool resized =
+        csbi.dwSize.X != SCREEN.size.X || csbi.dwSize.Y != SCREEN.size.Y ||
+        csbi.srWindow.Right - csbi.srWindow.Left != SCREEN.window.Right - SCREEN.window.Left ||
+        csbi.srWindow.Bottom - csbi.srWindow.Top != SCREEN.window.Bottom - SCREEN.window.Top;
+    if (resized) {
+        SCREEN.repaint = true;
+        // Rewrapped text may have taken the console's cursor along.
+        SCREEN.shown_x = SCREEN.shown_y = -1;
+    }
+    SCREEN.size = csbi.dwSize;
+    SCREEN.window = csbi.srWindow;
+}
+
+// Leaves the window where the device's cursor moves since the last update
+// would have left it on a console that follows every move.
+void follow_cursor() {
+    const int32_t w = SCREEN.window.Right - SCREEN.window.Left;
+    const int32_t h = SCREEN.window.Bottom - SCREEN.window.Top;
+    // The window stays inside the buffer, as the console keeps it.
+    const int32_t left = std::clamp(apply(SCREEN.follow_x, SCREEN.window.Left), 0,
+                                    std::max(0, SCREEN.size.X - 1 - w));
+    const int32_t top = std::clamp(apply(SCREEN.follow_y, SCREEN.window.Top), 0,
+                                   std::max(0, SCREEN.size.Y - 1 - h));
+    SCREEN.follow_x = SCREEN.follow_y = STAY;
+    if (left == SCREEN.window.Left && top == SCREEN.window.Top) return;
+    const SMALL_RECT moved = region(Rect{left, top, left + w, top + h});
+    if (SetConsoleWindowInfo(SCREEN.out, TRUE, &moved) != 0) SCREEN.window = moved;
+}
+
+// The smallest rectangle holding every touched cell that differs from what
+// the console holds; false if none does.
 bool changed_rectangle(Rect* r) {
     *r = Rect{SCREEN.width, SCREEN.height, -1, -1};
-    for (int32_t y = 0; y < SCREEN.height; ++y) {
-        const Cell* b = cells_at(SCREEN.back, 0, y);
-        const Cell* f = cells_at(SCREEN.front, 0, y);
-        if (std::memcmp(b, f, static_cast<size_t>(SCREEN.width) * sizeof(Cell)) == 0) continue;
-        int32_t left = 0;
-        while (b[left].ch == f[left].ch && b[left].attr == f[left].attr) ++left;
-        int32_t right = SCREEN.width - 1;
-        while (b[right].ch == f[right].ch && b[right].attr == f[right].attr) --right;
+    for (int32_t y = SCREEN.touched_top; y <= SCREEN.touched_bottom; ++y) {
+        const Span s = SCREEN.touched[y];
+        int32_t left = s.left;
+        while (left <= s.right && same(SCREEN.back[at(left, y)], SCREEN.front[at(left, y)])) ++left;
+        if (left > s.right) continue;
+        int32_t right = s.right;
+        while (same(SCREEN.back[at(right, y)], SCREEN.front[at(right, y)])) --right;
         r->left = std::min(r->left, left);
         r->right = std::max(r->right, right);
         r->top = std::min(r->top, y);
@@ -118,26 +244,27 @@ bool changed_rectangle(Rect* r) {
     return r->bottom >= 0;
 }
 
+// Sends R piece by piece. A cell the program touched goes out as drawn; any
+// other cell inside R goes out as the console holds it, all its bits kept.
 void write_rectangle(const Rect& r) {
-    const int32_t w = r.right - r.left + 1;
-    const int32_t rows = std::max<int32_t>(1, CELLS_PER_CALL / w);
-    for (int32_t top = r.top; top <= r.bottom; top += rows) {
-        const int32_t bottom = std::min(top + rows - 1, r.bottom);
-        for (int32_t y = top; y <= bottom; ++y) {
-            for (int32_t x = r.left; x <= r.right; ++x) {
-                const Cell c = *cells_at(SCREEN.back, x, y);
-                CHAR_INFO& ci = SCREEN.staging[(y - top) * w + (x - r.left)];
-                ci.Char.AsciiChar = static_cast<CHAR>(c.ch);
-                ci.Attributes = c.attr;
+    for (Rect p = first_transfer(r); p.top <= r.bottom; p = next_transfer(r, p)) {
+        const int32_t w = p.right - p.left + 1;
+        for (int32_t y = p.top; y <= p.bottom; ++y) {
+            const Span s = SCREEN.touched[y];
+            for (int32_t x = p.left; x <= p.right; ++x) {
+                CHAR_INFO& ci = STAGING[(y - p.top) * w + (x - p.left)];
+                if (SCREEN.repaint || (x >= s.left && x <= s.right)) {
+                    const Cell c = SCREEN.back[at(x, y)];
+                    ci.Char.AsciiChar = static_cast<CHAR>(c.ch);
+                    ci.Attributes = c.attr;
+                } else {
+                    ci = SCREEN.front[at(x, y)];
+                }
+                SCREEN.front[at(x, y)] = ci;
             }
-            std::memcpy(cells_at(SCREEN.front, r.left, y), cells_at(SCREEN.back, r.left, y),
-                        static_cast<size_t>(w) * sizeof(Cell));
         }
-        SMALL_RECT region{static_cast<SHORT>(r.left), static_cast<SHORT>(top),
-                          static_cast<SHORT>(r.right), static_cast<SHORT>(bottom)};
-        WriteConsoleOutputA(SCREEN.out, SCREEN.staging,
-                            COORD{static_cast<SHORT>(w), static_cast<SHORT>(bottom - top + 1)},
-                            COORD{0, 0}, &region);
+        SMALL_RECT written = region(p);
+        WriteConsoleOutputA(SCREEN.out, STAGING, extent(p), COORD{0, 0}, &written);
     }
 }
 
@@ -172,14 +299,42 @@ void console_set_cursor(Handle, int32_t x, int32_t y) {
     SCREEN.foreign_write = false;
     SCREEN.cursor_x = x;
     SCREEN.cursor_y = y;
+    SCREEN.follow_x = follow(SCREEN.follow_x, x, SCREEN.window.Right - SCREEN.window.Left + 1);
+    SCREEN.follow_y = follow(SCREEN.follow_y, y, SCREEN.window.Bottom - SCREEN.window.Top + 1);
 }
 
 void console_write_cell(Handle, int32_t x, int32_t y, Cell cell) {
-    if (SCREEN.attached) cells_write(SCREEN.buffer, x, y, cell);
+    if (!SCREEN.attached || x < 0 || y < 0 || x >= SCREEN.width || y >= SCREEN.height) return;
+    cells_write(SCREEN.buffer, x, y, cell);
+    if (SCREEN.uniform[y] != packed(cell)) SCREEN.uniform[y] = NOT_UNIFORM;
+    touch(y, y, x, x);
+}
+
+// Blanks REGION; whole rows that already hold only FILL are left alone, so
+// a clear of a tall buffer costs what the rows drawn since the last one do.
+void fill_rows(const Rect& region, Cell fill) {
+    const bool whole_rows = region.left == 0 && region.right == SCREEN.width - 1;
+    for (int32_t y = region.top; y <= region.bottom; ++y) {
+        if (SCREEN.uniform[y] == packed(fill)) continue;
+        cells_fill(SCREEN.buffer, Rect{region.left, y, region.right, y}, fill);
+        if (whole_rows) SCREEN.uniform[y] = packed(fill);
+        touch(y, y, region.left, region.right);
+    }
 }
 
 void console_scroll(Handle, Rect rect, Rect clip, int32_t dest_x, int32_t dest_y, Cell fill) {
-    if (SCREEN.attached) cells_scroll(SCREEN.buffer, rect, clip, dest_x, dest_y, fill);
+    if (!SCREEN.attached) return;
+    Rect blanked{};
+    if (scroll_is_fill(SCREEN.buffer, rect, clip, dest_x, dest_y, &blanked)) {
+        fill_rows(blanked, fill);
+        return;
+    }
+    cells_scroll(SCREEN.buffer, rect, clip, dest_x, dest_y, fill);
+    const int32_t top = std::max(clip.top, 0);
+    const int32_t bottom = std::min(clip.bottom, SCREEN.height - 1);
+    if (top > bottom) return;
+    for (int32_t y = top; y <= bottom; ++y) SCREEN.uniform[y] = NOT_UNIFORM;
+    touch(top, bottom, std::max(clip.left, 0), std::min(clip.right, SCREEN.width - 1));
 }
 
 void console_sleep(uint32_t ms) {
@@ -195,8 +350,17 @@ namespace win32 {
 
 void present() {
     if (!SCREEN.attached) return;
+    probe();
+    if (SCREEN.repaint) touch(0, SCREEN.height - 1, 0, SCREEN.width - 1);
     Rect changed{};
-    if (changed_rectangle(&changed)) write_rectangle(changed);
+    if (SCREEN.repaint)
+        changed = Rect{0, 0, std::min<int32_t>(SCREEN.width, SCREEN.size.X) - 1,
+                       std::min<int32_t>(SCREEN.height, SCREEN.size.Y) - 1};
+    if (SCREEN.repaint ? changed.right >= 0 && changed.bottom >= 0 : changed_rectangle(&changed))
+        write_rectangle(changed);
+    SCREEN.repaint = false;
+    untouch_all();
+    follow_cursor();
     if (SCREEN.foreign_write) return;
     if (SCREEN.cursor_x != SCREEN.shown_x || SCREEN.cursor_y != SCREEN.shown_y) {
         SetConsoleCursorPosition(SCREEN.out, COORD{static_cast<SHORT>(SCREEN.cursor_x),
