@@ -162,7 +162,7 @@ class RuntimeReport(Report):
     def test_stack_overflow_report_names_every_caller(self):
         # Two procedures call each other: whichever faulted, each stack line
         # names the other one, the caller of the line before it.
-        result = self.fault("recurse")
+        result = self.fault("recurse-mutual")
         self.assertEqual(result.returncode, 202)
         lines = result.stdout.decode().split("\r\n")[:-1]
         self.check_shape(lines, 202)

@@ -34,9 +34,16 @@ KEEPFRAME void DESCEND(int DEPTH) {
     ZERO = ZERO + 0; // keeps the call from being the last action
 }
 
-// Two procedures that call each other until the stack runs out (the volatile
-// test hides that from the compiler): each stack line names the caller of
-// the line before it, so a skipped frame shows.
+// Recurses until the stack runs out; the volatile test hides that from the compiler.
+KEEPFRAME int RECURSE_FOREVER(int N) {
+    volatile char PAD[256];
+    PAD[0] = static_cast<char>(N);
+    if (ZERO == 0) return RECURSE_FOREVER(N + 1) + PAD[0];
+    return 0;
+}
+
+// Two procedures that call each other until the stack runs out: each stack
+// line names the caller of the line before it, so a skipped frame shows.
 KEEPFRAME int RECURSE_ODD(int N);
 KEEPFRAME int RECURSE_EVEN(int N) {
     volatile char PAD[256];
@@ -71,7 +78,8 @@ KEEPFRAME void FAIL_NOW() {
     if (std::strcmp(FAULT, "io") == 0) FAIL_IO();
     if (std::strcmp(FAULT, "div0") == 0) ZERO = SEVEN / ZERO;
     if (std::strcmp(FAULT, "null") == 0) *NOWHERE = 1;
-    if (std::strcmp(FAULT, "recurse") == 0) ZERO = RECURSE_EVEN(0);
+    if (std::strcmp(FAULT, "recurse") == 0) ZERO = RECURSE_FOREVER(0);
+    if (std::strcmp(FAULT, "recurse-mutual") == 0) ZERO = RECURSE_EVEN(0);
     if (std::strcmp(FAULT, "range") == 0) BOUNDCHECK(9 + ZERO, BOUNDS{0, 8});
     if (std::strcmp(FAULT, "overflow") == 0) OVERFLOW();
     if (std::strcmp(FAULT, "fdiv0") == 0) FZERO = 1.0 / FZERO;
