@@ -94,8 +94,10 @@ constexpr STICKYROW STICKYTABLE[] = {
 // On a processor that traps them the fault comes first and the flags are
 // reset with the unit, so this finds nothing there.
 KEEPFRAME void FPUCHECK() {
+    const int RAISED = fetestexcept(FE_ALL_EXCEPT);
+    if (RAISED == 0) return;
     for (const STICKYROW& ROW : STICKYTABLE) {
-        if ((FPUCW & ROW.MASKBIT) != 0 || fetestexcept(ROW.FLAG) == 0) continue;
+        if ((FPUCW & ROW.MASKBIT) != 0 || (RAISED & ROW.FLAG) == 0) continue;
         plat::fpu_load_control(FPUCW);
         HANDLEERRORFRAME(ROW.NUMBER, reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
     }
