@@ -1,13 +1,20 @@
 # make        builds build/sudoku2
 # make run    builds it and runs it on examples/easy.txt in a scratch folder
-# make test   builds and runs every test, then the unit tests under ASan+UBSan
+# make test   builds and runs every native test, then the unit tests under ASan+UBSan
+# make test-all      make test, then the Windows tests under Wine and the
+#                    aarch64 tests under qemu (what CI runs)
 # make fuzz   runs each fuzz target for FUZZ_SECONDS (default 60)
 # make windows       cross-builds build-win/sudoku2.exe and its tests (mingw-w64)
 # make test-windows  runs the Windows tests under Wine
 # make bench-windows the Win32 console benchmark under Wine
+# make aarch64       cross-builds build-arm/sudoku2 for 64-bit ARM Linux and its tests
+# make test-aarch64  runs them under qemu, and the report tests on a build whose
+#                    return addresses are signed (build-arm-pac)
 BUILD      := build
 WIN_BUILD  := build-win
 ASAN_BUILD := build-asan
+ARM_BUILD  := build-arm
+ARM_PAC_BUILD := build-arm-pac
 EXAMPLE    ?= examples/easy.txt
 SCRATCH    := run
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
@@ -17,7 +24,8 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := puzzle valunsignedint line_reader key_decoder
 
 .PHONY: all deps run test unit asan format tidy clean bench fuzz fuzz-build fuzz-minimize \
-        windows deps-windows test-windows bench-windows
+        windows deps-windows test-windows bench-windows test-all \
+        aarch64 deps-aarch64 test-aarch64
 
 all: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -31,10 +39,11 @@ run: all
 	cp $(EXAMPLE) '$(SCRATCH)/c:\in.txt'
 	cd $(SCRATCH) && ../$(BUILD)/sudoku2
 
-test: all asan windows
+test: all asan
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
-	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-all: test test-windows test-aarch64
 
 windows: deps-windows
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
@@ -46,6 +55,24 @@ deps-windows:
 
 test-windows: windows
 	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+ARM_CONFIGURE = -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+aarch64: deps-aarch64
+	cmake -S . -B $(ARM_BUILD) $(ARM_CONFIGURE) >/dev/null
+	cmake --build $(ARM_BUILD) -j $(JOBS)
+
+deps-aarch64:
+	@./scripts/deps-aarch64.sh
+
+# The whole suite under qemu; then the report's tests again on a build with
+# signed return addresses, whose reports must show plain code offsets.
+test-aarch64: aarch64
+	cd $(ARM_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B $(ARM_PAC_BUILD) $(ARM_CONFIGURE) \
+	  -DCMAKE_CXX_FLAGS=-mbranch-protection=standard >/dev/null
+	cmake --build $(ARM_PAC_BUILD) -j $(JOBS) --target sudoku2 fault_program
+	cd $(ARM_PAC_BUILD) && ctest --output-on-failure -R '^e2e_process$$'
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSUDOKU2_SANITIZE=ON >/dev/null
@@ -70,7 +97,8 @@ tidy: all windows
 	  $$(git ls-files 'src/*.cpp' 'tests/*.cpp' 'bench/*.cpp' | grep -E '$(WIN_ONLY)')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(SCRATCH)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(ARM_BUILD) $(ARM_PAC_BUILD) \
+	  $(SCRATCH)
 
 bench: all
 	$(BUILD)/bench/terminal_bench $(BUILD)/sudoku2

@@ -29,6 +29,8 @@ struct Fault {
     uintptr_t address; // the faulting instruction
     uintptr_t frame;   // the frame pointer at the fault
     uintptr_t stack;   // the stack pointer at the fault
+    uintptr_t link;    // a return address not yet saved in any frame, 0 if none:
+                       // the caller of a function that faulted in its prologue
 };
 
 // Returns only to decline the fault; the process then ends by the signal.
@@ -46,7 +48,8 @@ void stack_bounds(uintptr_t* low, uintptr_t* high);
 // its mask bits choose which exceptions trap.
 void fpu_load_control(uint16_t control_word);
 
-// A code address as an offset into the executable, the same in every run.
+// A code address as an offset into the executable, the same in every run,
+// without any signature a return address may carry.
 uintptr_t code_offset(uintptr_t address);
 
 // Something to do just before the process ends (the terminal's modes).

@@ -13,7 +13,31 @@ import tempfile
 import time
 import unittest
 
-BINARY = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else "build/sudoku2"
+# SUDOKU2_EMULATOR, if set, is a command that runs a cross-built program
+# (for example under qemu): each program is then started through a small
+# script that runs it under the emulator, and IMAGE is the program itself.
+EMULATOR = os.environ.get("SUDOKU2_EMULATOR", "")
+ADDR2LINE = os.environ.get("SUDOKU2_ADDR2LINE") or "addr2line"
+
+
+def runnable(image):
+    """A path that runs IMAGE: IMAGE itself, or a script through the emulator."""
+    if not EMULATOR:
+        return image
+    import atexit
+    import shlex
+    folder = tempfile.mkdtemp(prefix="sudoku2-emulated-")
+    atexit.register(shutil.rmtree, folder, True)
+    os.chmod(folder, 0o755)  # also for the tests that run it as another user
+    script = os.path.join(folder, os.path.basename(image))
+    with open(script, "w") as f:
+        f.write("#!/bin/sh\nexec %s %s \"$@\"\n" % (EMULATOR, shlex.quote(image)))
+    os.chmod(script, 0o755)
+    return script
+
+
+IMAGE = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else "build/sudoku2"
+BINARY = runnable(IMAGE)
 EXAMPLES = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else "examples"
 PUZZLE_NAME = "c:\\in.txt"
 

@@ -1,13 +1,29 @@
 """End to end: the run-time error report, faults, HALT and exit codes."""
 import os
 import re
+import signal
+import struct
 import subprocess
 import sys
+import termios
 
-from harness import BINARY, SOLVED, PtyRun, Scratch, grid_text, main, solution_block, unittest
+from harness import (ADDR2LINE, BINARY, IMAGE, SOLVED, PtyRun, Scratch, grid_text, main,
+                     puzzle_without, runnable, solution_block, unittest)
 
-FAULT_PROGRAM = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else "build/tests/fault_program"
+FAULT_IMAGE = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else "build/tests/fault_program"
+FAULT_PROGRAM = runnable(FAULT_IMAGE)
 sys.argv[1:] = sys.argv[1:3]
+
+ELF_MACHINE_X86_64 = 62
+
+
+def traps_floating_point(image):
+    """Whether the image's processor traps floating-point errors (x86-64);
+    elsewhere the runtime finds them by their flags at its next check."""
+    with open(image, "rb") as f:
+        header = f.read(20)
+    return struct.unpack_from("<H", header, 18)[0] == ELF_MACHINE_X86_64
+
 
 FIRST_LINE = re.compile(r"^Runtime error (\d+) at 0x([0-9A-F]{8})$")
 STACK_LINE = re.compile(r"^  0x([0-9A-F]{8})$")
@@ -42,7 +58,7 @@ class Report(unittest.TestCase):
 
     def addr2line(self, binary, address):
         """The function (demangled, without its parameters) and the source place."""
-        out = subprocess.run(["addr2line", "-f", "-C", "-e", binary, "0x" + address],
+        out = subprocess.run([ADDR2LINE, "-f", "-C", "-e", binary, "0x" + address],
                              capture_output=True, text=True, check=True).stdout
         function, place = out.splitlines()[:2]
         if function.endswith(")"):
@@ -73,11 +89,12 @@ class ProgramReport(Report):
             lines = raw.decode().split("\r\n")[:-1]
             self.assertEqual(len(lines), 5, lines)
             location = self.check_shape(lines, 2, stack_lines=2)
-            function, place = self.addr2line(BINARY, location)
+            function, place = self.addr2line(IMAGE, location)
             self.assertEqual(function, "BEOLVAS")
             self.assertIn("files.cpp", place)
-            caller = self.addr2line(BINARY, lines[2][4:])
+            caller = self.addr2line(IMAGE, lines[2][4:])
             self.assertEqual(caller[0], "MAINPROGRAM")
+            self.assertEqual(self.addr2line(IMAGE, lines[3][4:])[0], "EXE_ENTRY")
             self.assertFalse(os.path.exists(scratch.path("out.txt")))
         finally:
             scratch.cleanup()
@@ -90,7 +107,7 @@ class ProgramReport(Report):
             self.assertEqual(status, 5)
             lines = raw.decode().split("\r\n")[:-1]
             location = self.check_shape(lines, 5, stack_lines=1)
-            self.assertEqual(self.addr2line(BINARY, location)[0], "MAINPROGRAM")
+            self.assertEqual(self.addr2line(IMAGE, location)[0], "MAINPROGRAM")
         finally:
             scratch.cleanup()
 
@@ -134,10 +151,24 @@ class RuntimeReport(Report):
                 location = self.check_shape(lines, number)
                 self.assertGreaterEqual(len(lines), 4)
                 if kind != "recurse":
-                    self.assertEqual(self.addr2line(FAULT_PROGRAM, lines[-2][4:])[0], "EXE_ENTRY")
-                if kind in ("div0", "null", "fdiv0"):
+                    self.assertEqual(self.addr2line(FAULT_IMAGE, lines[-2][4:])[0], "EXE_ENTRY")
+                if kind in ("div0", "null") or kind == "fdiv0" and traps_floating_point(FAULT_IMAGE):
                     # The location of a fault is the faulting instruction itself.
-                    self.assertIn("FAIL_NOW", self.addr2line(FAULT_PROGRAM, location)[0])
+                    self.assertIn("FAIL_NOW", self.addr2line(FAULT_IMAGE, location)[0])
+                elif kind == "fdiv0":
+                    # Found by its flag at the normal end.
+                    self.assertEqual(self.addr2line(FAULT_IMAGE, location)[0], "DO_EXIT")
+
+    def test_stack_overflow_report_names_every_caller(self):
+        # Two procedures call each other: whichever faulted, each stack line
+        # names the other one, the caller of the line before it.
+        result = self.fault("recurse-mutual")
+        self.assertEqual(result.returncode, 202)
+        lines = result.stdout.decode().split("\r\n")[:-1]
+        self.check_shape(lines, 202)
+        names = [self.addr2line(FAULT_IMAGE, line[4:])[0] for line in lines[1:6]]
+        for callee, caller in zip(names, names[1:]):
+            self.assertEqual({callee, caller}, {"RECURSE_EVEN", "RECURSE_ODD"}, names)
 
     def test_a_fault_after_a_solution_leaves_its_block(self):
         scratch = Scratch(None)
@@ -185,6 +216,33 @@ class RuntimeReport(Report):
                         with open("/dev/full", "wb") as full:
                             result = self.fault(kind, stdout=full)
                     self.assertEqual(result.returncode, number)
+
+
+class FaultSignalFromOutside(unittest.TestCase):
+    """A fault signal another process sends is a request to end, not a fault."""
+
+    def test_ends_by_the_signal_with_no_report_and_the_terminal_given_back(self):
+        # Steps enough to be mid-search after the third picture (red cell).
+        puzzle = puzzle_without([(r, c) for r in range(3) for c in range(3)])
+        # The modes of a new terminal, as the program found its own.
+        master, slave = os.openpty()
+        before = termios.tcgetattr(master)
+        os.close(master)
+        os.close(slave)
+        for sig in (signal.SIGSEGV, signal.SIGBUS, signal.SIGILL, signal.SIGTRAP, signal.SIGFPE):
+            with self.subTest(signal=sig.name):
+                scratch = Scratch(grid_text(puzzle))
+                try:
+                    run = PtyRun(scratch.dir)
+                    self.assertTrue(run.read_until(lambda out: out.count(b"\x1b[41m") >= 3))
+                    run.proc.send_signal(sig)
+                    run.proc.wait(timeout=20)
+                    after = termios.tcgetattr(run.master)
+                    self.assertEqual(run.wait(), -sig)
+                    self.assertNotIn(b"Runtime error", run.output)
+                    self.assertEqual(after, before)
+                finally:
+                    scratch.cleanup()
 
 
 if __name__ == "__main__":

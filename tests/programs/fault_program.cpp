@@ -42,6 +42,22 @@ KEEPFRAME int RECURSE_FOREVER(int N) {
     return 0;
 }
 
+// Two procedures that call each other until the stack runs out: each stack
+// line names the caller of the line before it, so a skipped frame shows.
+KEEPFRAME int RECURSE_ODD(int N);
+KEEPFRAME int RECURSE_EVEN(int N) {
+    volatile char PAD[256];
+    PAD[0] = static_cast<char>(N);
+    if (ZERO == 0) return RECURSE_ODD(N + 1) + PAD[0];
+    return 0;
+}
+KEEPFRAME int RECURSE_ODD(int N) {
+    volatile char PAD[256];
+    PAD[0] = static_cast<char>(N);
+    if (ZERO == 0) return RECURSE_EVEN(N + 1) + PAD[0];
+    return 0;
+}
+
 // One solution handed to out.txt, then a fault: the block must survive.
 KEEPFRAME void SOLUTION_THEN_FAULT() {
     SUD GRID{};
@@ -63,6 +79,7 @@ KEEPFRAME void FAIL_NOW() {
     if (std::strcmp(FAULT, "div0") == 0) ZERO = SEVEN / ZERO;
     if (std::strcmp(FAULT, "null") == 0) *NOWHERE = 1;
     if (std::strcmp(FAULT, "recurse") == 0) ZERO = RECURSE_FOREVER(0);
+    if (std::strcmp(FAULT, "recurse-mutual") == 0) ZERO = RECURSE_EVEN(0);
     if (std::strcmp(FAULT, "range") == 0) BOUNDCHECK(9 + ZERO, BOUNDS{0, 8});
     if (std::strcmp(FAULT, "overflow") == 0) OVERFLOW();
     if (std::strcmp(FAULT, "fdiv0") == 0) FZERO = 1.0 / FZERO;

@@ -179,7 +179,8 @@ namespace {
 using ConsoleStartUpDeathTest = Console;
 
 TEST_F(ConsoleStartUpDeathTest, NoConsoleMessagesAndHalt1) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // Forked without a new exec, so that the test also runs under an emulator.
+    GTEST_FLAG_SET(death_test_style, "fast");
     OPENSTDIO(STDERR, FMOUTPUT, plat::std_handle(plat::StdStream::Error));
     const struct {
         bool open_fails;

@@ -1,11 +1,13 @@
 // POSIX implementation of the platform process layer.
 #include "platform/process.h"
 
+#include "platform/posix/fault_origin.h"
+#include "platform/posix/machine.h"
+
 #include <cfenv>
 #include <csignal>
 #include <cstdlib>
 #include <sys/resource.h>
-#include <ucontext.h>
 #include <unistd.h>
 
 // Set by the linker at the image's start; the name is the linker's.
@@ -33,7 +35,7 @@ constexpr uint16_t CW_INEXACT = 0x20;
 
 FaultHandler HANDLER = nullptr;
 
-uint32_t classify(int sig, const siginfo_t* si, uintptr_t sp) {
+uint32_t classify(int sig, const siginfo_t* si, uintptr_t sp, bool divide_check) {
     switch (sig) {
     case SIGSEGV:
     case SIGBUS: {
@@ -56,23 +58,27 @@ uint32_t classify(int sig, const siginfo_t* si, uintptr_t sp) {
     case SIGILL:
         return si->si_code == ILL_PRVOPC || si->si_code == ILL_PRVREG ? FAULT_PRIVILEGED_INSTRUCTION
                                                                       : FAULT_ILLEGAL_INSTRUCTION;
-    case SIGTRAP: return FAULT_SINGLE_STEP;
+    case SIGTRAP: return divide_check ? FAULT_INT_DIVIDE_BY_ZERO : FAULT_SINGLE_STEP;
     default: return FAULT_UNKNOWN;
     }
 }
 
 void on_fault(int sig, siginfo_t* si, void* context) {
-    Fault fault{};
-#if defined(__x86_64__)
-    const auto* uc = static_cast<const ucontext_t*>(context);
-    fault.address = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
-    fault.frame = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RBP]);
-    fault.stack = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RSP]);
-#else
-    (void)context;
-#endif
-    fault.code = classify(sig, si, fault.stack);
-    if (HANDLER != nullptr && fault.frame != 0) HANDLER(fault);
+    // A fault signal sent from outside ends the process like any request to
+    // end it: no report, the terminal given back, the same signal.
+    if (!sent_by_process(si->si_code)) {
+        const auto regs =
+            machine::fault_registers(context, reinterpret_cast<uintptr_t>(si->si_addr));
+        Fault fault{};
+        fault.address = regs.pc;
+        fault.frame = regs.frame;
+        fault.stack = regs.stack;
+        fault.link = machine::strip_signature(regs.link);
+        const bool divide_check =
+            sig == SIGTRAP && si->si_code == TRAP_BRKPT && machine::is_divide_check(regs);
+        fault.code = classify(sig, si, fault.stack, divide_check);
+        if (HANDLER != nullptr && fault.frame != 0) HANDLER(fault);
+    }
     // Declined: end by the signal itself, with the terminal given back first.
     run_end_hooks();
     signal(sig, SIG_DFL);
@@ -123,14 +129,11 @@ void fpu_load_control(uint16_t control_word) {
     if ((control_word & CW_INEXACT) == 0) traps |= FE_INEXACT;
     fedisableexcept(FE_ALL_EXCEPT);
     feenableexcept(traps);
-#if defined(__x86_64__) || defined(__i386__)
-    // Precision and rounding come from the word itself on the x87 unit.
-    uint16_t cw = control_word;
-    __asm__ volatile("fldcw %0" : : "m"(cw));
-#endif
+    machine::load_precision_rounding(control_word);
 }
 
 uintptr_t code_offset(uintptr_t address) {
+    address = machine::strip_signature(address);
     auto base = reinterpret_cast<uintptr_t>(&__executable_start);
     return address >= base ? address - base : address;
 }

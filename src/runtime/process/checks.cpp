@@ -7,7 +7,10 @@
 #define OWNFRAME reinterpret_cast<uintptr_t>(__builtin_frame_address(0))
 
 KEEPFRAME void IOCHECK() {
-    if (INOUTRES == 0) return;
+    if (INOUTRES == 0) {
+        FPUCHECK();
+        return;
+    }
     const int32_t NUMBER = INOUTRES;
     INOUTRES = 0;
     HANDLEERRORFRAME(NUMBER, OWNFRAME);

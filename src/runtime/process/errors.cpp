@@ -6,6 +6,7 @@ uint16_t EXITCODE = 0;
 uint16_t ERRORCODE = 0;
 uintptr_t ERRORADDR = 0;
 uintptr_t ERRORBASE = 0;
+uintptr_t ERRORLINK = 0;
 
 uintptr_t FRAMELINK(uintptr_t FRAME) {
     if (FRAME == 0 || FRAME == MAINFRAME) return 0;

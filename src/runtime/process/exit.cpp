@@ -11,6 +11,8 @@ void HALT(uint8_t CODE) {
 }
 
 void DO_EXIT() {
+    // A floating-point error no processor trap reported fails the normal end.
+    if (ERRORADDR == 0 && EXITCODE == 0) FPUCHECK();
     INTERNALEXIT();
     SYSTEM_EXIT();
 }

@@ -5,6 +5,8 @@
 #include "platform/process.h"
 #include "runtime/textfile/filedevice.h"
 
+#include <cfenv>
+
 namespace {
 
 struct FAULTROW {
@@ -46,6 +48,7 @@ static void FAULTHANDLER(const plat::Fault& FAULT) {
     for (const FAULTROW& ROW : FAULTTABLE) {
         if (ROW.CODE != FAULT.code) continue;
         if (ROW.RESETFPU) plat::fpu_load_control(FPUCW);
+        ERRORLINK = FAULT.link;
         HANDLEERRORADDRFRAME(ROW.NUMBER, FAULT.address, FAULT.frame);
     }
 }
@@ -66,4 +69,36 @@ KEEPFRAME void REMEMBER_PROGRAM_STACK() {
 
 void LOAD_FPUCW() {
     plat::fpu_load_control(FPUCW);
+}
+
+// The control word's mask bits, each with its sticky flag and the number the
+// exception gets when only the flag shows it (as its fault would).
+constexpr uint16_t CW_INVALID = 0x01;
+constexpr uint16_t CW_ZERODIVIDE = 0x04;
+constexpr uint16_t CW_OVERFLOW = 0x08;
+constexpr uint16_t CW_UNDERFLOW = 0x10;
+
+struct STICKYROW {
+    uint16_t MASKBIT;
+    int FLAG;
+    int32_t NUMBER;
+};
+
+constexpr STICKYROW STICKYTABLE[] = {
+    {CW_ZERODIVIDE, FE_DIVBYZERO, 200},
+    {CW_INVALID, FE_INVALID, 207},
+    {CW_OVERFLOW, FE_OVERFLOW, 205},
+    {CW_UNDERFLOW, FE_UNDERFLOW, 206},
+};
+
+// On a processor that traps them the fault comes first and the flags are
+// reset with the unit, so this finds nothing there.
+KEEPFRAME void FPUCHECK() {
+    const int RAISED = fetestexcept(FE_ALL_EXCEPT);
+    if (RAISED == 0) return;
+    for (const STICKYROW& ROW : STICKYTABLE) {
+        if ((FPUCW & ROW.MASKBIT) != 0 || (RAISED & ROW.FLAG) == 0) continue;
+        plat::fpu_load_control(FPUCW);
+        HANDLEERRORFRAME(ROW.NUMBER, reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
+    }
 }

@@ -9,6 +9,9 @@ extern uint16_t EXITCODE;
 extern uint16_t ERRORCODE;
 extern uintptr_t ERRORADDR; // a code address; 0 until a run-time error occurs
 extern uintptr_t ERRORBASE; // the frame at which the stack dump begins
+// A return address that a fault left only in a register (a prologue that
+// faulted before saving it): the dump's first stack line. 0 if none.
+extern uintptr_t ERRORLINK;
 
 // The four standard channels, opened by the system module at start-up.
 extern TEXTREC INPUT;
@@ -50,6 +53,9 @@ void FINALIZEUNITS();
 void IOCHECK();
 void BOUNDCHECK(int32_t VALUE, const BOUNDS& LIMITS);
 [[noreturn]] void OVERFLOW();
+// Where the processor cannot trap floating-point errors, their sticky flags
+// are checked instead: after every file operation and at the normal end.
+void FPUCHECK();
 
 [[noreturn]] void HANDLEERRORFRAME(int32_t NUMBER, uintptr_t FRAME);
 [[noreturn]] void HANDLEERRORADDRFRAME(int32_t NUMBER, uintptr_t ADDRESS, uintptr_t FRAME);

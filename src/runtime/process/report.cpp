@@ -39,10 +39,15 @@ COUNTEDSTRING SYSBACKTRACESTR(uintptr_t ADDRESS) {
     return S;
 }
 
-void DUMP_STACK(TEXTREC& T, uintptr_t FRAME) {
+void DUMP_STACK(TEXTREC& T, uintptr_t FRAME, uintptr_t FIRSTRETURN) {
     const bool ISDEVICE = plat::file_is_char_device(T.HANDLE);
     uintptr_t PREVIOUS = FRAME - 1;
     int32_t COUNT = 0;
+    if (FIRSTRETURN != 0) {
+        WRITE_STR(0, T, SYSBACKTRACESTR(FIRSTRETURN));
+        WRITELN_END(T);
+        ++COUNT;
+    }
     while (FRAME > PREVIOUS) {
         uintptr_t ADDRESS = FRAMERETURN(FRAME);
         if (ADDRESS != 0) {
@@ -65,6 +70,6 @@ void WRITE_REPORT() {
     WRITELN_END(STDOUT);
     WRITE_STR(0, STDOUT, SYSBACKTRACESTR(ERRORADDR));
     WRITELN_END(STDOUT);
-    DUMP_STACK(STDOUT, ERRORBASE);
+    DUMP_STACK(STDOUT, ERRORBASE, ERRORLINK);
     WRITELN_END(STDOUT);
 }

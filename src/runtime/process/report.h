@@ -13,7 +13,8 @@ COUNTEDSTRING HEXSTR(uint64_t VALUE, uint8_t DIGITS);
 // "  0x" and the address as an offset into the executable.
 COUNTEDSTRING SYSBACKTRACESTR(uintptr_t ADDRESS);
 
-void DUMP_STACK(TEXTREC& T, uintptr_t FRAME);
+// FIRSTRETURN, if not 0, is written first: a return address saved in no frame.
+void DUMP_STACK(TEXTREC& T, uintptr_t FRAME, uintptr_t FIRSTRETURN = 0);
 
 // Writes the whole report for ERRORCODE, ERRORADDR and ERRORBASE to STDOUT.
 void WRITE_REPORT();
