@@ -1,6 +1,7 @@
 """Runs build/sudoku2 for the end-to-end tests: in a scratch folder, on a
-pseudo-terminal of its own (or with no terminal at all), or inside tmux. Whatever way a test ends, every program it started is ended
-with its process group, so that a hung run never outlives its test."""
+pseudo-terminal of its own (or with no terminal at all), or inside tmux.
+However a test ends, every program it started is ended with its process
+group, so that a hung run never outlives its test."""
 import os
 import pty
 import re
