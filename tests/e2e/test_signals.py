@@ -1,6 +1,7 @@
 """End to end: the program can be stopped, suspended and cut off at any
 moment, and out.txt only ever holds whole solutions."""
 import os
+import re
 import signal
 import subprocess
 import time
@@ -85,7 +86,220 @@ class WholeBlocks(TmuxCase):
         self.assertEqual(self.scratch.read("out.txt"), expected)
 
 
+# Four solutions over about 14 s; the first after about 3 s.
+FOUR_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8), (2, 4), (2, 5), (5, 4), (5, 5)])
+GRID_ROW = r"^(\d ){8}\d$"
+
+
+def pane(tmux, variable):
+    return subprocess.run(["tmux", "-L", tmux.name, "display-message", "-p", "-t", tmux.name,
+                           "#{%s}" % variable], check=True, capture_output=True,
+                          text=True).stdout.strip()
+
+
+def program_pid(tmux, timeout=5.0):
+    """The program's process among the pane's descendants."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        parents = {}
+        for entry in os.listdir("/proc"):
+            try:
+                with open("/proc/%s/stat" % entry) as f:
+                    parents[int(entry)] = int(f.read().rsplit(")", 1)[1].split()[1])
+            except (OSError, ValueError, IndexError):
+                continue
+        family = {int(pane(tmux, "pane_pid"))}
+        for _ in range(4):
+            family |= {pid for pid, parent in parents.items() if parent in family}
+        for pid in family:
+            try:
+                if os.readlink("/proc/%d/exe" % pid) == os.path.realpath(BINARY):
+                    return pid
+            except OSError:
+                continue
+        time.sleep(0.05)
+    raise AssertionError("the program is not running")
+
+
+def wait_for_file(path, timeout):
+    deadline = time.time() + timeout
+    while time.time() < deadline and not (os.path.exists(path) and os.path.getsize(path) > 0):
+        time.sleep(0.05)
+    time.sleep(0.1)
+
+
+def stty(tty):
+    return subprocess.run(["stty", "-g", "-F", tty], check=True, capture_output=True).stdout
+
+
+def picture_rows(test, screen, cols=9):
+    rows = screen.splitlines()
+    for r in range(9):
+        test.assertRegex(rows[r], r"^(\d ){%d}\d ?$" % (cols - 1), screen)
+    return rows
+
+
+class Background(TmuxCase):
+    """A job started with & or sent there with Ctrl-Z then bg: it searches
+    without touching the terminal, and is drawn whole once in the foreground."""
+
+    def shell(self, puzzle):
+        self.scratch = Scratch(grid_text(puzzle))
+        self.tmux = Tmux(self.scratch.dir, command="bash --norc --noprofile -i")
+        self.tmux.wait_for(lambda s: "#" in s or "$" in s)
+        return self.tmux
+
+    def growing(self):
+        """out.txt grows while the job runs in the background."""
+        path = self.scratch.path("out.txt")
+        sizes = set()
+        deadline = time.time() + 20
+        while time.time() < deadline and len(sizes - {0}) < 2:
+            if os.path.exists(path):
+                sizes.add(os.path.getsize(path))
+            time.sleep(0.05)
+        self.assertGreaterEqual(len(sizes - {0}), 2, sizes)
+
+    def finish_in_foreground(self, puzzle):
+        tmux = self.tmux
+        tmux.keys("clear; fg; echo $? > code.txt", "Enter")
+        time.sleep(0.5)
+        picture_rows(self, tmux.screen())
+        screen = tmux.wait_for(lambda s: BANNER[2] in s, timeout=30)
+        self.assertEqual(picture_rows(self, screen)[10:13], BANNER)
+        tmux.keys("Enter")
+        wait_for_file(self.scratch.path("code.txt"), 10)
+        self.assertEqual(self.scratch.read("code.txt").strip(), b"0")
+        self.assertEqual(self.scratch.read("out.txt"),
+                         b"".join(solution_block(s) for s in solve_all(puzzle)))
+
+    def test_started_with_ampersand(self):
+        tmux = self.shell(FOUR_SOLUTIONS)
+        tmux.keys("'%s' &" % BINARY, "Enter")
+        time.sleep(2)
+        tmux.keys("jobs", "Enter")
+        screen = tmux.wait_for(lambda s: "Running" in s)
+        self.growing()
+        screen = tmux.screen()
+        self.assertNotRegex(screen, "(?m)" + GRID_ROW)
+        self.assertIn("Running", screen)
+        self.finish_in_foreground(FOUR_SOLUTIONS)
+
+    def test_stopped_then_bg(self):
+        tmux = self.shell(FOUR_SOLUTIONS)
+        tmux.keys("'%s'" % BINARY, "Enter")
+        tmux.wait_for(lambda s: re.search("(?m)" + GRID_ROW, s))
+        tmux.keys("C-z")
+        screen = tmux.wait_for(lambda s: "Stopped" in s)
+        # The shell's lines come below the picture, not inside it.
+        self.assertGreaterEqual(screen.splitlines().index(
+            next(line for line in screen.splitlines() if "Stopped" in line)), 9)
+        picture_rows(self, screen)
+        tmux.keys("bg", "Enter")
+        self.growing()
+        self.finish_in_foreground(FOUR_SOLUTIONS)
+
+    def test_kill_ends_a_background_job_at_once(self):
+        expected = [solution_block(s) for s in solve_all(MANY_SOLUTIONS)]
+        tmux = self.shell(MANY_SOLUTIONS)
+        tmux.keys("stty -g > before.txt; '%s' &" % BINARY, "Enter")
+        path = self.scratch.path("out.txt")
+        deadline = time.time() + 20
+        while time.time() < deadline and not os.path.exists(path) or os.path.getsize(path) == 0:
+            time.sleep(0.05)
+        sent = time.time()
+        tmux.keys("kill %1; wait %1; echo $? > code.txt; stty -g > after.txt", "Enter")
+        wait_for_file(self.scratch.path("after.txt"), 5)
+        self.assertLess(time.time() - sent, 1.5)
+        self.assertEqual(self.scratch.read("code.txt").strip(), b"143")
+        self.assertEqual(self.scratch.read("before.txt"), self.scratch.read("after.txt"))
+        out = self.scratch.read("out.txt")
+        self.assertGreater(len(out), 0)
+        whole_blocks(self, out, expected)
+
+    def test_nohup_in_the_background_outlives_its_terminal(self):
+        tmux = self.shell(FOUR_SOLUTIONS)
+        tmux.keys("nohup sh -c \"'%s'; echo \\$? > code.txt\" < /dev/null > report.txt &"
+                  % BINARY, "Enter")
+        program_pid(tmux)
+        time.sleep(1)
+        tmux.kill()
+        self.tmux = None
+        wait_for_file(self.scratch.path("code.txt"), 40)
+        self.assertEqual(self.scratch.read("code.txt").strip(), b"0")
+        self.assertEqual(self.scratch.read("out.txt"),
+                         b"".join(solution_block(s) for s in solve_all(FOUR_SOLUTIONS)))
+
+
+class OtherSignals(TmuxCase):
+    """Signals with no treatment of their own that end a process give the
+    terminal back: its modes, cursor and colours, the cursor below the picture."""
+
+    def test_real_time_and_power_signals(self):
+        for name in ("SIGRTMIN", "SIGPWR", "SIGRTMAX"):
+            with self.subTest(signal=name):
+                number = int(getattr(signal, name))
+                self.start(MANY_SOLUTIONS,
+                           command="stty -g > before.txt; '%s'; echo $? > code.txt; "
+                           "stty -g > after.txt; printf AFTER" % BINARY)
+                self.tmux.wait_for(lambda s: re.search("(?m)" + GRID_ROW, s))
+                time.sleep(0.3)
+                os.kill(program_pid(self.tmux), number)
+                wait_for_file(self.scratch.path("after.txt"), 5)
+                self.assertEqual(self.scratch.read("code.txt").strip(), str(128 + number).encode())
+                self.assertEqual(self.scratch.read("before.txt"), self.scratch.read("after.txt"))
+                screen = self.tmux.wait_for(lambda s: "AFTER" in s)
+                rows = picture_rows(self, screen)
+                after = next(i for i, row in enumerate(rows) if "AFTER" in row)
+                self.assertGreaterEqual(after, 9)
+                self.assertTrue(self.tmux.cursor()[2], "cursor hidden")
+                coloured = self.tmux.screen(escapes=True).splitlines()[after]
+                self.assertNotIn("\x1b[", coloured.split("AFTER")[0], "colours kept")
+                self.tearDown()
+
+
 class JobControl(TmuxCase):
+    def test_stop_and_continue_without_job_control(self):
+        """Stopped alone, under a parent without job control: nobody else
+        gives the terminal its modes back. Two stops, each with a repaint."""
+        self.scratch = Scratch(grid_text(MANY_SOLUTIONS))
+        tmux = self.tmux = Tmux(self.scratch.dir, command="bash --norc --noprofile -i")
+        tmux.keys("stty -g > before.txt; sh -c \"'%s'; :\"" % BINARY, "Enter")
+        tty = pane(tmux, "pane_tty")
+        tmux.wait_for(lambda s: re.search("(?m)" + GRID_ROW, s))
+        program = program_pid(tmux)
+        raw = stty(tty)
+        before = self.scratch.read("before.txt")
+        self.assertNotEqual(raw, before)
+        for stop in range(2):
+            with self.subTest(stop=stop):
+                os.kill(program, signal.SIGTSTP)
+                time.sleep(0.5)
+                self.assertEqual(stty(tty), before)
+                # Another program draws meanwhile; the continued one draws all again.
+                with open(tty, "w") as f:
+                    f.write("\x1b[H\x1b[2J")
+                os.kill(program, signal.SIGCONT)
+                time.sleep(0.5)
+                self.assertEqual(stty(tty), raw)
+                picture_rows(self, tmux.screen())
+
+    def test_resized_while_stopped(self):
+        self.scratch = Scratch(grid_text(MANY_SOLUTIONS))
+        tmux = self.tmux = Tmux(self.scratch.dir, command="bash --norc --noprofile -i")
+        tmux.keys("'%s'" % BINARY, "Enter")
+        tmux.wait_for(lambda s: re.search("(?m)" + GRID_ROW, s))
+        tmux.keys("C-z")
+        tmux.wait_for(lambda s: "Stopped" in s)
+        tmux.resize(12, 24)
+        tmux.keys("fg", "Enter")
+        time.sleep(1)
+        # Each row cut at the new width, none wrapped onto the next.
+        rows = picture_rows(self, tmux.screen(), cols=6)
+        self.assertEqual(rows[9].strip(), "", tmux.screen())
+        os.kill(program_pid(tmux), signal.SIGTERM)
+
+
     def test_suspended_and_resumed_from_an_interactive_shell(self):
         puzzle = puzzle_without([(0, 2), (4, 4), (8, 0), (8, 1)])
         self.scratch = Scratch(grid_text(puzzle))

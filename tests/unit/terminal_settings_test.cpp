@@ -47,7 +47,7 @@ TEST(EscapeWait, EscdelayInMillisecondsWhenInRange) {
         EXPECT_EQ(term::escape_wait_ms(value), ms) << (value != nullptr ? value : "(unset)");
 }
 
-TEST(Signals, WhatWasIgnoredAtStartStaysIgnored) {
+TEST(Signals, WhichAreActedOnAndWhatWasIgnoredAtStartStaysIgnored) {
     struct Case {
         int sig;
         Disposition handled, ignored_at_start;
@@ -66,10 +66,32 @@ TEST(Signals, WhatWasIgnoredAtStartStaysIgnored) {
         {SIGXFSZ, Disposition::IGNORE, Disposition::IGNORE},
         {SIGPIPE, Disposition::IGNORE, Disposition::IGNORE},
         {SIGCHLD, Disposition::KEEP, Disposition::KEEP},
+        // Every other signal that ends a process gives the terminal back first.
+        {SIGPWR, Disposition::END_NOW, Disposition::KEEP},
+        {SIGSYS, Disposition::END_NOW, Disposition::KEEP},
+        {SIGSTKFLT, Disposition::END_NOW, Disposition::KEEP},
+        {SIGIO, Disposition::END_NOW, Disposition::KEEP},
+        {SIGABRT, Disposition::END_NOW, Disposition::KEEP},
+        {SIGRTMIN, Disposition::END_NOW, Disposition::KEEP},
+        {SIGRTMIN + 6, Disposition::END_NOW, Disposition::KEEP},
+        {SIGRTMAX, Disposition::END_NOW, Disposition::KEEP},
+        // The C library's own, the fault handler's, those that cannot be
+        // caught, and those that do not end a process.
+        {SIGRTMIN - 1, Disposition::KEEP, Disposition::KEEP},
+        {SIGRTMAX + 1, Disposition::KEEP, Disposition::KEEP},
+        {SIGSEGV, Disposition::KEEP, Disposition::KEEP},
+        {SIGFPE, Disposition::KEEP, Disposition::KEEP},
+        {SIGTRAP, Disposition::KEEP, Disposition::KEEP},
+        {SIGKILL, Disposition::KEEP, Disposition::KEEP},
+        {SIGSTOP, Disposition::KEEP, Disposition::KEEP},
+        {SIGTTIN, Disposition::KEEP, Disposition::KEEP},
+        {SIGTTOU, Disposition::KEEP, Disposition::KEEP},
+        {SIGURG, Disposition::KEEP, Disposition::KEEP},
+        {0, Disposition::KEEP, Disposition::KEEP},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(plat::sig::disposition(c.sig, false), c.handled) << strsignal(c.sig);
-        EXPECT_EQ(plat::sig::disposition(c.sig, true), c.ignored_at_start) << strsignal(c.sig);
+        EXPECT_EQ(plat::sig::disposition(c.sig, false), c.handled) << c.sig;
+        EXPECT_EQ(plat::sig::disposition(c.sig, true), c.ignored_at_start) << c.sig;
     }
 }
 
