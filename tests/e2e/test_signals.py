@@ -88,6 +88,7 @@ class WholeBlocks(TmuxCase):
 
 # Four solutions over about 14 s; the first after about 3 s.
 FOUR_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8), (2, 4), (2, 5), (5, 4), (5, 5)])
+TWO_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8)])
 GRID_ROW = r"^(\d ){8}\d$"
 
 
@@ -167,23 +168,29 @@ class Background(TmuxCase):
         picture_rows(self, tmux.screen())
         screen = tmux.wait_for(lambda s: BANNER[2] in s, timeout=30)
         self.assertEqual(picture_rows(self, screen)[10:13], BANNER)
-        tmux.keys("Enter")
+        tmux.keys("ab", "Enter")
         wait_for_file(self.scratch.path("code.txt"), 10)
         self.assertEqual(self.scratch.read("code.txt").strip(), b"0")
         self.assertEqual(self.scratch.read("out.txt"),
                          b"".join(solution_block(s) for s in solve_all(puzzle)))
 
     def test_started_with_ampersand(self):
-        tmux = self.shell(FOUR_SOLUTIONS)
+        """Runs, then stops at the key wait as any reader does; after fg it
+        reads keys itself (with the terminal's line mode Enter would not end
+        the line)."""
+        tmux = self.shell(TWO_SOLUTIONS)
         tmux.keys("'%s' &" % BINARY, "Enter")
-        time.sleep(2)
+        time.sleep(1)
         tmux.keys("jobs", "Enter")
-        screen = tmux.wait_for(lambda s: "Running" in s)
+        tmux.wait_for(lambda s: "Running" in s)
         self.growing()
-        screen = tmux.screen()
-        self.assertNotRegex(screen, "(?m)" + GRID_ROW)
-        self.assertIn("Running", screen)
-        self.finish_in_foreground(FOUR_SOLUTIONS)
+        self.assertNotRegex(tmux.screen(), "(?m)" + GRID_ROW)
+        deadline = time.time() + 20
+        while "Stopped" not in tmux.screen() and time.time() < deadline:
+            tmux.keys("jobs", "Enter")
+            time.sleep(1)
+        self.assertIn("Stopped", tmux.screen())
+        self.finish_in_foreground(TWO_SOLUTIONS)
 
     def test_stopped_then_bg(self):
         tmux = self.shell(FOUR_SOLUTIONS)

@@ -232,10 +232,8 @@ void restore_modes() {
 
 bool hold_terminal() {
     if (sig::CONTINUED != 0) {
-        // Others may have used the terminal and changed its size meanwhile.
         sig::CONTINUED = 0;
-        sig::RESIZED = 1;
-        HELD = 0;
+        HELD = 0; // others may have used the terminal meanwhile
     }
     if (!foreground(TERM.out_fd)) {
         HELD = 0;
@@ -251,6 +249,8 @@ bool holds_terminal() {
 
 void take_again() {
     take_modes();
+    // The terminal may have changed size meanwhile, with nobody told.
+    TERM.visible_w = 0;
     // What the terminal shows now is the shell's: everything is drawn anew.
     TERM.repaint = true;
     TERM.dirty = true;
