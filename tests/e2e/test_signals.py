@@ -228,8 +228,9 @@ class Background(TmuxCase):
         tmux = self.shell(FOUR_SOLUTIONS)
         tmux.keys("nohup sh -c \"'%s'; echo \\$? > code.txt\" < /dev/null > report.txt &"
                   % BINARY, "Enter")
-        program_pid(tmux)
-        time.sleep(1)
+        # Searching while the terminal is still there, then cut off.
+        wait_for_file(self.scratch.path("out.txt"), 10)
+        self.assertTrue(os.path.exists(self.scratch.path("out.txt")))
         tmux.kill()
         self.tmux = None
         wait_for_file(self.scratch.path("code.txt"), 40)
