@@ -66,33 +66,19 @@ TEST(Signals, WhichAreActedOnAndWhatWasIgnoredAtStartStaysIgnored) {
         {SIGXFSZ, Disposition::IGNORE, Disposition::IGNORE},
         {SIGPIPE, Disposition::IGNORE, Disposition::IGNORE},
         {SIGCHLD, Disposition::KEEP, Disposition::KEEP},
-        // Every other signal that ends a process gives the terminal back first.
-        {SIGPWR, Disposition::END_NOW, Disposition::KEEP},
-        {SIGSYS, Disposition::END_NOW, Disposition::KEEP},
-        {SIGSTKFLT, Disposition::END_NOW, Disposition::KEEP},
-        {SIGIO, Disposition::END_NOW, Disposition::KEEP},
-        {SIGABRT, Disposition::END_NOW, Disposition::KEEP},
-        {SIGRTMIN, Disposition::END_NOW, Disposition::KEEP},
-        {SIGRTMIN + 6, Disposition::END_NOW, Disposition::KEEP},
-        {SIGRTMAX, Disposition::END_NOW, Disposition::KEEP},
-        // The C library's own, the fault handler's, those that cannot be
-        // caught, and those that do not end a process.
-        {SIGRTMIN - 1, Disposition::KEEP, Disposition::KEEP},
-        {SIGRTMAX + 1, Disposition::KEEP, Disposition::KEEP},
-        {SIGSEGV, Disposition::KEEP, Disposition::KEEP},
-        {SIGFPE, Disposition::KEEP, Disposition::KEEP},
-        {SIGTRAP, Disposition::KEEP, Disposition::KEEP},
-        {SIGKILL, Disposition::KEEP, Disposition::KEEP},
-        {SIGSTOP, Disposition::KEEP, Disposition::KEEP},
-        {SIGTTIN, Disposition::KEEP, Disposition::KEEP},
-        {SIGTTOU, Disposition::KEEP, Disposition::KEEP},
-        {SIGURG, Disposition::KEEP, Disposition::KEEP},
-        {0, Disposition::KEEP, Disposition::KEEP},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(plat::sig::disposition(c.sig, false), c.handled) << c.sig;
-        EXPECT_EQ(plat::sig::disposition(c.sig, true), c.ignored_at_start) << c.sig;
+        EXPECT_EQ(plat::sig::disposition(c.sig, false), c.handled) << strsignal(c.sig);
+        EXPECT_EQ(plat::sig::disposition(c.sig, true), c.ignored_at_start) << strsignal(c.sig);
     }
+    // Every other signal that ends a process gives the terminal back first...
+    for (int sig : {SIGPWR, SIGSYS, SIGSTKFLT, SIGIO, SIGABRT, SIGRTMIN, SIGRTMIN + 6, SIGRTMAX})
+        EXPECT_EQ(plat::sig::disposition(sig, false), Disposition::END_NOW) << sig;
+    // ...but for the C library's own, the fault handler's, those that cannot
+    // be caught and those that do not end a process.
+    for (int sig : {SIGRTMIN - 1, SIGRTMAX + 1, SIGSEGV, SIGFPE, SIGTRAP, SIGKILL, SIGSTOP, SIGTTIN,
+                    SIGTTOU, SIGURG, 0})
+        EXPECT_EQ(plat::sig::disposition(sig, false), Disposition::KEEP) << sig;
 }
 
 } // namespace
