@@ -1,6 +1,7 @@
 """End to end: the program can be stopped, suspended and cut off at any
 moment, and out.txt only ever holds whole solutions."""
 import os
+import re
 import signal
 import subprocess
 import time
@@ -84,43 +85,185 @@ class WholeBlocks(TmuxCase):
         self.assertEqual(self.scratch.read("out.txt"), expected)
 
 
-class JobControl(TmuxCase):
-    def test_suspended_and_resumed_from_an_interactive_shell(self):
-        puzzle = puzzle_without([(0, 2), (4, 4), (8, 0), (8, 1)])
+# Four solutions over about 14 s (the first after 3 s); two over 4 s.
+FOUR_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8), (2, 4), (2, 5), (5, 4), (5, 5)])
+TWO_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8)])
+GRID_ROW = r"(?m)^(\d ){8}\d$"
+
+
+def pane(tmux, variable):
+    return subprocess.run(["tmux", "-L", tmux.name, "display-message", "-p", "-t", tmux.name,
+                           "#{%s}" % variable], capture_output=True, text=True).stdout.strip()
+
+
+def program_pid(tmux):
+    """The program in the pane's session (the pane's process leads it)."""
+    return int(subprocess.run(["pgrep", "-s", pane(tmux, "pane_pid"), "-x", "sudoku2"],
+                              capture_output=True, text=True).stdout.split()[0])
+
+
+def wait_for_file(path, timeout):
+    deadline = time.time() + timeout
+    while time.time() < deadline and not (os.path.exists(path) and os.path.getsize(path) > 0):
+        time.sleep(0.05)
+    time.sleep(0.1)
+
+
+def stty(tty):
+    return subprocess.run(["stty", "-g", "-F", tty], check=True, capture_output=True).stdout
+
+
+def picture_rows(test, screen, cols=9):
+    """The screen's rows, the first nine a whole picture COLS cells wide."""
+    rows = screen.splitlines()
+    for r in range(9):
+        test.assertRegex(rows[r], r"^(\d ){%d}\d ?$" % (cols - 1), screen)
+    return rows
+
+
+class ShellCase(TmuxCase):
+    def shell(self, puzzle, command):
         self.scratch = Scratch(grid_text(puzzle))
-        tmux = self.tmux = Tmux(self.scratch.dir, command="bash --norc --noprofile -i")
-        tmux.keys("stty -a > before.txt; '%s'" % BINARY, "Enter")
-        tmux.wait_for(lambda s: s.startswith("5 3 "))
-        shell = subprocess.run(["tmux", "-L", tmux.name, "display-message", "-p", "-t",
-                                tmux.name, "#{pane_pid}"], capture_output=True, text=True)
-        bash = subprocess.run(["pgrep", "-P", shell.stdout.strip()], capture_output=True,
-                              text=True).stdout.split()[0]
-        program = subprocess.run(["pgrep", "-P", bash], capture_output=True,
-                                 text=True).stdout.split()[0]
-        os.kill(int(program), signal.SIGTSTP)
-        tmux.wait_for(lambda s: "Stopped" in s)
-        tmux.keys("stty -a > during.txt", "Enter")
-        deadline = time.time() + 5
-        while time.time() < deadline and not os.path.exists(self.scratch.path("during.txt")):
-            time.sleep(0.1)
-        time.sleep(0.2)
-        self.assertEqual(self.scratch.read("during.txt"), self.scratch.read("before.txt"))
-        tmux.keys("clear; fg; echo $? > code.txt", "Enter")
-        screen = tmux.wait_for(lambda s: BANNER[2] in s)
-        rows = screen.splitlines()
-        # The whole last picture, not only the cells changed since the stop.
-        for r in range(9):
-            self.assertRegex(rows[r], r"^(\d ){8}\d$")
-        self.assertEqual(rows[10:13], BANNER)
-        tmux.keys("Enter")
-        deadline = time.time() + 10
-        while time.time() < deadline and not os.path.exists(self.scratch.path("code.txt")):
-            time.sleep(0.1)
-        time.sleep(0.2)
+        self.tmux = Tmux(self.scratch.dir, command="bash --norc --noprofile -i")
+        self.tmux.keys(command % BINARY, "Enter")
+        return self.tmux
+
+    def growing(self):
+        path, sizes, deadline = self.scratch.path("out.txt"), set(), time.time() + 20
+        while time.time() < deadline and len(sizes - {0}) < 2:
+            sizes.add(os.path.getsize(path) if os.path.exists(path) else 0)
+            time.sleep(0.05)
+        self.assertGreaterEqual(len(sizes - {0}), 2, "out.txt does not grow")
+
+    def finish_in_foreground(self, puzzle):
+        """fg draws the whole picture at once, then reads keys itself (with
+        the terminal's line mode, Enter would not end the line)."""
+        self.tmux.keys("clear; fg; echo $? > code.txt", "Enter")
+        time.sleep(0.5)
+        picture_rows(self, self.tmux.screen())
+        screen = self.tmux.wait_for(lambda s: BANNER[2] in s, timeout=30)
+        self.assertEqual(picture_rows(self, screen)[10:13], BANNER)
+        self.tmux.keys("ab", "Enter")
+        wait_for_file(self.scratch.path("code.txt"), 10)
         self.assertEqual(self.scratch.read("code.txt").strip(), b"0")
         self.assertEqual(self.scratch.read("out.txt"),
                          b"".join(solution_block(s) for s in solve_all(puzzle)))
 
+
+class Background(ShellCase):
+    """A background job searches without touching the terminal."""
+
+    def test_started_with_ampersand_then_stopped_at_the_key_wait(self):
+        tmux = self.shell(TWO_SOLUTIONS, "'%s' &")
+        time.sleep(1)
+        tmux.keys("jobs", "Enter")
+        tmux.wait_for(lambda s: "Running" in s)
+        self.growing()
+        self.assertNotRegex(tmux.screen(), GRID_ROW)
+        deadline = time.time() + 20
+        while "Stopped" not in tmux.screen() and time.time() < deadline:
+            tmux.keys("jobs", "Enter")
+            time.sleep(1)
+        self.finish_in_foreground(TWO_SOLUTIONS)
+
+    def test_ctrl_z_then_bg(self):
+        tmux = self.shell(FOUR_SOLUTIONS, "'%s'")
+        tmux.wait_for(lambda s: re.search(GRID_ROW, s))
+        tmux.keys("C-z")
+        rows = picture_rows(self, tmux.wait_for(lambda s: "Stopped" in s))
+        self.assertTrue(all("Stopped" not in row for row in rows[:10]), "inside the picture")
+        tmux.keys("bg", "Enter")
+        self.growing()
+        self.finish_in_foreground(FOUR_SOLUTIONS)
+
+    def test_kill_ends_it_at_once(self):
+        self.shell(MANY_SOLUTIONS, "stty -g > before.txt; '%s' &")
+        wait_for_file(self.scratch.path("out.txt"), 20)
+        sent = time.time()
+        self.tmux.keys("kill %1; wait %1; echo $? > code.txt; stty -g > after.txt", "Enter")
+        wait_for_file(self.scratch.path("after.txt"), 5)
+        self.assertLess(time.time() - sent, 1.5)
+        self.assertEqual(self.scratch.read("code.txt").strip(), b"143")
+        self.assertEqual(self.scratch.read("before.txt"), self.scratch.read("after.txt"))
+        whole_blocks(self, self.scratch.read("out.txt"),
+                     [solution_block(s) for s in solve_all(MANY_SOLUTIONS)])
+
+    def test_nohup_outlives_its_terminal(self):
+        self.shell(FOUR_SOLUTIONS,
+                   "nohup sh -c \"'%s'; echo \\$? > code.txt\" < /dev/null > report.txt &")
+        wait_for_file(self.scratch.path("out.txt"), 10)  # searching with the terminal there
+        self.tmux.kill()
+        self.tmux = None
+        wait_for_file(self.scratch.path("code.txt"), 40)
+        self.assertEqual(self.scratch.read("code.txt").strip(), b"0")
+        self.assertEqual(self.scratch.read("out.txt"),
+                         b"".join(solution_block(s) for s in solve_all(FOUR_SOLUTIONS)))
+
+
+class OtherSignals(TmuxCase):
+    def test_signals_without_a_treatment_of_their_own_give_the_terminal_back(self):
+        for name in ("SIGRTMIN", "SIGPWR", "SIGRTMAX"):
+            with self.subTest(signal=name):
+                number = int(getattr(signal, name))
+                self.start(MANY_SOLUTIONS, command="stty -g > before.txt; '%s'; echo $? > "
+                           "code.txt; stty -g > after.txt; printf AFTER" % BINARY)
+                self.tmux.wait_for(lambda s: re.search(GRID_ROW, s))
+                os.kill(program_pid(self.tmux), number)
+                rows = picture_rows(self, self.tmux.wait_for(lambda s: "AFTER" in s))
+                self.assertEqual(self.scratch.read("code.txt").strip(), b"%d" % (128 + number))
+                self.assertEqual(self.scratch.read("before.txt"), self.scratch.read("after.txt"))
+                after = next(i for i, row in enumerate(rows) if "AFTER" in row)
+                self.assertGreaterEqual(after, 9, "the cursor left inside the picture")
+                self.assertTrue(self.tmux.cursor()[2], "cursor hidden")
+                line = self.tmux.screen(escapes=True).splitlines()[after]
+                self.assertNotIn("\x1b[", line.split("AFTER")[0], "colours kept")
+                self.tearDown()
+
+
+class JobControl(ShellCase):
+    def test_stopped_twice_under_a_parent_without_job_control(self):
+        """Nobody else gives the terminal its modes back; another program
+        draws while it is stopped."""
+        tmux = self.shell(MANY_SOLUTIONS, "stty -g > before.txt; sh -c \"'%s'; :\"")
+        tmux.wait_for(lambda s: re.search(GRID_ROW, s))
+        tty, program = pane(tmux, "pane_tty"), program_pid(tmux)
+        raw, before = stty(tty), self.scratch.read("before.txt")
+        self.assertNotEqual(raw, before)
+        for stop in range(2):
+            with self.subTest(stop=stop):
+                os.kill(program, signal.SIGTSTP)
+                time.sleep(0.5)
+                self.assertEqual(stty(tty), before)
+                with open(tty, "w") as f:
+                    f.write("\x1b[H\x1b[2J")
+                os.kill(program, signal.SIGCONT)
+                time.sleep(0.5)
+                self.assertEqual(stty(tty), raw)
+                picture_rows(self, tmux.screen())
+
+    def test_resized_while_stopped(self):
+        tmux = self.shell(MANY_SOLUTIONS, "'%s'")
+        tmux.wait_for(lambda s: re.search(GRID_ROW, s))
+        tmux.keys("C-z")
+        tmux.wait_for(lambda s: "Stopped" in s)
+        tmux.resize(12, 24)
+        tmux.keys("fg", "Enter")
+        time.sleep(1)
+        # Each row cut at the new width, none wrapped onto the next.
+        rows = picture_rows(self, tmux.screen(), cols=6)
+        self.assertEqual(rows[9].strip(), "", tmux.screen())
+        os.kill(program_pid(tmux), signal.SIGTERM)
+
+    def test_suspended_and_resumed_from_an_interactive_shell(self):
+        puzzle = puzzle_without([(0, 2), (4, 4), (8, 0), (8, 1)])
+        tmux = self.shell(puzzle, "stty -a > before.txt; '%s'")
+        tmux.wait_for(lambda s: s.startswith("5 3 "))
+        os.kill(program_pid(tmux), signal.SIGTSTP)
+        tmux.wait_for(lambda s: "Stopped" in s)
+        tmux.keys("stty -a > during.txt", "Enter")
+        wait_for_file(self.scratch.path("during.txt"), 5)
+        self.assertEqual(self.scratch.read("during.txt"), self.scratch.read("before.txt"))
+        self.finish_in_foreground(puzzle)
 
 if __name__ == "__main__":
     main()

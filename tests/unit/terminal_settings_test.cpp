@@ -56,7 +56,7 @@ TEST(NoColor, OnlySetAndNotEmptyTurnsColoursOff) {
         EXPECT_EQ(term::colours_off(value), off) << (value != nullptr ? value : "(unset)");
 }
 
-TEST(Signals, WhatWasIgnoredAtStartStaysIgnored) {
+TEST(Signals, WhichAreActedOnAndWhatWasIgnoredAtStartStaysIgnored) {
     struct Case {
         int sig;
         Disposition handled, ignored_at_start;
@@ -80,6 +80,14 @@ TEST(Signals, WhatWasIgnoredAtStartStaysIgnored) {
         EXPECT_EQ(plat::sig::disposition(c.sig, false), c.handled) << strsignal(c.sig);
         EXPECT_EQ(plat::sig::disposition(c.sig, true), c.ignored_at_start) << strsignal(c.sig);
     }
+    // Every other signal that ends a process gives the terminal back first...
+    for (int sig : {SIGPWR, SIGSYS, SIGSTKFLT, SIGIO, SIGABRT, SIGRTMIN, SIGRTMIN + 6, SIGRTMAX})
+        EXPECT_EQ(plat::sig::disposition(sig, false), Disposition::END_NOW) << sig;
+    // ...but for the C library's own, the fault handler's, those that cannot
+    // be caught and those that do not end a process.
+    for (int sig : {SIGRTMIN - 1, SIGRTMAX + 1, SIGSEGV, SIGFPE, SIGTRAP, SIGKILL, SIGSTOP, SIGTTIN,
+                    SIGTTOU, SIGURG, 0})
+        EXPECT_EQ(plat::sig::disposition(sig, false), Disposition::KEEP) << sig;
 }
 
 } // namespace

@@ -18,18 +18,39 @@ struct Row {
     Disposition disposition;
 };
 
-// SIGXFSZ and SIGPIPE would end the process silently on a file past the
-// size limit or a pipe nobody reads; ignored, the failing write reports it.
+// The signals given their own treatment. Every other signal whose default
+// action ends the process is acted on like SIGQUIT (END_NOW), so that no
+// end leaves the terminal raw. SIGXFSZ and SIGPIPE would end the process
+// silently on a file past the size limit or a pipe nobody reads; ignored,
+// the failing write reports it.
 constexpr Row TABLE[] = {
-    {SIGINT, Disposition::DEFER},    {SIGTERM, Disposition::DEFER},
-    {SIGHUP, Disposition::DEFER},    {SIGQUIT, Disposition::END_NOW},
-    {SIGABRT, Disposition::END_NOW}, {SIGALRM, Disposition::END_NOW},
-    {SIGUSR1, Disposition::END_NOW}, {SIGUSR2, Disposition::END_NOW},
-    {SIGXCPU, Disposition::END_NOW}, {SIGVTALRM, Disposition::END_NOW},
-    {SIGPROF, Disposition::END_NOW}, {SIGXFSZ, Disposition::IGNORE},
-    {SIGPIPE, Disposition::IGNORE},  {SIGTSTP, Disposition::SUSPEND},
-    {SIGCONT, Disposition::RESUME},  {SIGWINCH, Disposition::RESIZE},
+    {SIGINT, Disposition::DEFER},
+    {SIGTERM, Disposition::DEFER},
+    {SIGHUP, Disposition::DEFER},
+    {SIGXFSZ, Disposition::IGNORE},
+    {SIGPIPE, Disposition::IGNORE},
+    {SIGTSTP, Disposition::SUSPEND},
+    {SIGCONT, Disposition::RESUME},
+    {SIGWINCH, Disposition::RESIZE},
+    {SIGCHLD, Disposition::KEEP},
+    {SIGURG, Disposition::KEEP},
+    {SIGSTOP, Disposition::KEEP},
+    {SIGKILL, Disposition::KEEP},
+    // A background job stops by these when it uses the terminal; it is
+    // careful not to, except for the key wait, where stopping is right.
+    {SIGTTIN, Disposition::KEEP},
+    {SIGTTOU, Disposition::KEEP},
+    // The fault handler's.
+    {SIGSEGV, Disposition::KEEP},
+    {SIGBUS, Disposition::KEEP},
+    {SIGFPE, Disposition::KEEP},
+    {SIGILL, Disposition::KEEP},
+    {SIGTRAP, Disposition::KEEP},
 };
+
+// Signals above this and below SIGRTMIN belong to the C library (its
+// threads' own); SIGRTMIN and SIGRTMAX are known only at run time.
+constexpr int LAST_STANDARD_SIGNAL = 31;
 
 void (*HOOK)() = nullptr;
 volatile sig_atomic_t ENDING = 0;
@@ -79,29 +100,30 @@ void on_suspend(int sig) {
 } // namespace
 
 Disposition disposition(int sig, bool ignored_at_start) {
-    for (const Row& row : TABLE) {
-        if (row.sig != sig) continue;
-        if (row.disposition == Disposition::IGNORE) return Disposition::IGNORE;
-        return ignored_at_start ? Disposition::KEEP : row.disposition;
-    }
-    return Disposition::KEEP;
+    Disposition wanted = Disposition::END_NOW;
+    for (const Row& row : TABLE)
+        if (row.sig == sig) wanted = row.disposition;
+    if (sig < 1 || sig > SIGRTMAX || (sig > LAST_STANDARD_SIGNAL && sig < SIGRTMIN))
+        wanted = Disposition::KEEP;
+    if (wanted == Disposition::IGNORE) return Disposition::IGNORE;
+    return ignored_at_start ? Disposition::KEEP : wanted;
 }
 
 void install(void (*hook)()) {
     HOOK = hook;
-    for (const Row& row : TABLE) {
+    for (int sig = 1; sig <= SIGRTMAX; ++sig) {
         struct sigaction old {};
-        sigaction(row.sig, nullptr, &old);
-        switch (disposition(row.sig, old.sa_handler == SIG_IGN)) {
+        if (sigaction(sig, nullptr, &old) != 0) continue;
+        switch (disposition(sig, old.sa_handler == SIG_IGN)) {
         case Disposition::KEEP: break;
-        case Disposition::IGNORE: signal(row.sig, SIG_IGN); break;
+        case Disposition::IGNORE: signal(sig, SIG_IGN); break;
         // No restart: a blocked open, read, pause or key wait returns early
         // and the request is acted on there.
-        case Disposition::DEFER: set_handler(row.sig, on_deferred, false); break;
-        case Disposition::END_NOW: set_handler(row.sig, on_end_now, false); break;
-        case Disposition::SUSPEND: set_handler(row.sig, on_suspend, true); break;
-        case Disposition::RESUME: set_handler(row.sig, on_resume, true); break;
-        case Disposition::RESIZE: set_handler(row.sig, on_resize, true); break;
+        case Disposition::DEFER: set_handler(sig, on_deferred, false); break;
+        case Disposition::END_NOW: set_handler(sig, on_end_now, false); break;
+        case Disposition::SUSPEND: set_handler(sig, on_suspend, true); break;
+        case Disposition::RESUME: set_handler(sig, on_resume, true); break;
+        case Disposition::RESIZE: set_handler(sig, on_resize, true); break;
         }
     }
 }

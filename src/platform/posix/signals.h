@@ -17,7 +17,10 @@ enum class Disposition : uint8_t {
     RESIZE,  // the terminal changed size
 };
 
-// What the process does with SIG. A signal ignored at start (nohup, a
+// What the process does with SIG. Every signal whose default action ends
+// the process and that has no treatment of its own ends it like SIGQUIT
+// (END_NOW); the fault signals are the fault handler's, and the C library's
+// own real-time signals are left alone. A signal ignored at start (nohup, a
 // script's trap '') stays ignored, except those that are always ignored.
 Disposition disposition(int sig, bool ignored_at_start);
 

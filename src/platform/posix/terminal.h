@@ -101,12 +101,30 @@ enum class Cursor { PARK, LEAVE };
 // Brings the terminal up to date in one write.
 void present(Cursor cursor = Cursor::PARK);
 
-// Gives the terminal back its modes and colours; safe in a signal handler.
+// Gives the terminal back its modes and colours, with its cursor where the
+// last update left the console's; safe in a signal handler. Nothing when
+// the process does not hold the terminal (a background job), and never
+// stops the process.
 void restore_modes();
+
+// Whether the process may draw now. The foreground job (or any user of a
+// terminal without jobs) takes the terminal when it does not hold it yet,
+// as after a stop and a continue; a background job lets it go.
+bool hold_terminal();
+// Whether the terminal has the program's modes and picture.
+bool holds_terminal();
 
 // Takes the terminal again after the process was stopped and continued:
 // the program's modes, and the whole picture drawn anew by the next update.
 void take_again();
+
+// Writes to OUT the move that puts the terminal's cursor where the last
+// update left the console's (the line below the picture during the search),
+// so that what the shell writes after a stop or an end lands below the
+// picture; nothing when another writer's text ended last. Safe in a signal
+// handler; returns the length.
+constexpr int32_t LEAVE_CAPACITY = 24;
+int32_t leave_sequence(char* out);
 
 // Input bytes that arrived before they were asked for (while the terminal's
 // answer to the cursor position query was awaited), kept for the key decoder.

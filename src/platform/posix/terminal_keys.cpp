@@ -3,6 +3,7 @@
 // (terminals send no releases; a console reports both, and a waiting release
 // lets a key wait end at once, as it does on a console).
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <poll.h>
 #include <sys/select.h>
@@ -143,7 +144,27 @@ bool terminal_read_event(Handle h, InputEvent* event) {
     return true;
 }
 
+namespace {
+
+// A background job waiting for keys stops as any reader of its terminal
+// does (SIGTTIN to its process group) until it is brought to the
+// foreground. A stop that does not happen (the signal ignored, or nobody
+// left who could continue the job) leaves the input closed, as a read
+// would find it.
+void wait_for_foreground(Handle h) {
+    while (!AT_END && isatty(h) != 0 && !term::foreground(h)) {
+        sig::CONTINUED = 0;
+        kill(0, SIGTTIN);
+        if (sig::CONTINUED == 0) AT_END = true;
+        sig::act_on_pending();
+    }
+}
+
+} // namespace
+
 void terminal_wait_input(Handle h, uint32_t ms) {
+    wait_for_foreground(h);
+    // In the foreground: the modes and the whole picture before a key is read.
     term::present();
     if (!STARTED) start(h);
     if (QUEUE_COUNT == 0 && !AT_END) readable(h, static_cast<int>(ms));

@@ -46,6 +46,9 @@ struct SavedModes {
 };
 SavedModes SAVED[2];
 int SAVED_COUNT = 0;
+// Set while the terminal has the program's modes and picture: from taking
+// it until it is given back (a stop, the end) or another job has it.
+volatile sig_atomic_t HELD = 0;
 
 // A cursor position report being read: ESC [ row ; column R.
 struct Reply {
@@ -68,7 +71,9 @@ bool utf8_locale() {
     return false;
 }
 
-void raw_modes(int fd) {
+// Keeps FD's modes, and the program's form of them, to be set later: even a
+// background job may read them.
+void save_modes(int fd) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) return;
     for (int i = 0; i < SAVED_COUNT; ++i)
@@ -84,7 +89,13 @@ void raw_modes(int fd) {
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     saved.raw = t;
-    tcsetattr(fd, TCSANOW, &t);
+}
+
+// Held before the change, so that an end from here on gives them back.
+void take_modes() {
+    HELD = 1;
+    for (int i = 0; i < SAVED_COUNT; ++i)
+        if (foreground(SAVED[i].fd)) tcsetattr(SAVED[i].fd, TCSANOW, &SAVED[i].raw);
 }
 
 long now_ms() {
@@ -244,30 +255,72 @@ bool attach(int fd) {
         TERM.in_fd = fd;
     else
         TERM.in_fd = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
-    if (TERM.in_fd >= 0) raw_modes(TERM.in_fd);
-    if (TERM.in_fd != fd) raw_modes(fd);
+    if (TERM.in_fd >= 0) save_modes(TERM.in_fd);
+    if (TERM.in_fd != fd) save_modes(fd);
     TERM.attached = true;
     at_process_end(end_of_process);
     BEFORE_TERMINAL_WRITE = before_terminal_write;
+    // A background job leaves the terminal to the foreground one (its reply
+    // to a query would go there too) until it becomes the foreground job.
+    if (!foreground(fd)) return true;
+    take_modes();
     query_cursor();
     return true;
 }
 
 bool foreground(int fd) {
-    return tcgetpgrp(fd) == getpgrp();
+    // A terminal that is not the controlling one (or no longer is: hung up)
+    // has no jobs, and nothing stops its users.
+    const pid_t group = tcgetpgrp(fd);
+    return group < 0 || group == getpgrp();
 }
 
 void restore_modes() {
     await_late_reply();
-    if (!TERM.attached) return;
-    ssize_t ignored = write(TERM.out_fd, RESET_LOOK, sizeof RESET_LOOK - 1);
+    if (!TERM.attached || HELD == 0) return;
+    // Another job has the terminal now, with modes of its own.
+    if (!foreground(TERM.out_fd)) {
+        HELD = 0;
+        return;
+    }
+    char bytes[LEAVE_CAPACITY + sizeof RESET_LOOK];
+    int32_t n = leave_sequence(bytes);
+    std::memcpy(bytes + n, RESET_LOOK, sizeof RESET_LOOK - 1);
+    n += static_cast<int32_t>(sizeof RESET_LOOK - 1);
+    ssize_t ignored = write(TERM.out_fd, bytes, static_cast<size_t>(n));
     (void)ignored;
+    // Becoming a background job in between must not stop the process here.
+    sigset_t ttou, old;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &old);
     // Newest first: a second handle on the same terminal saved modes already changed.
     for (int i = SAVED_COUNT; i > 0; --i) tcsetattr(SAVED[i - 1].fd, TCSANOW, &SAVED[i - 1].modes);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    HELD = 0;
+}
+
+bool hold_terminal() {
+    if (sig::CONTINUED != 0) {
+        sig::CONTINUED = 0;
+        HELD = 0; // others may have used the terminal meanwhile
+    }
+    if (!foreground(TERM.out_fd)) {
+        HELD = 0;
+        return false;
+    }
+    if (HELD == 0) take_again();
+    return true;
+}
+
+bool holds_terminal() {
+    return HELD != 0;
 }
 
 void take_again() {
-    for (int i = 0; i < SAVED_COUNT; ++i) tcsetattr(SAVED[i].fd, TCSANOW, &SAVED[i].raw);
+    take_modes();
+    // The terminal may have changed size meanwhile, with nobody told.
+    TERM.visible_w = 0;
     // What the terminal shows now is the shell's: everything is drawn anew.
     TERM.repaint = true;
     TERM.dirty = true;

@@ -29,6 +29,7 @@ constexpr uint8_t LAST_PRINTABLE = 126;
 // jumping over them when there are at most this many.
 constexpr int32_t BRIDGE_CELLS = 3;
 constexpr int DECIMAL = 10;
+constexpr int32_t DECIMAL_DIGITS_MAX = 12;
 constexpr char ERASE_SCREEN[] = "\x1b[2J";
 constexpr int32_t ATTRIBUTES = 256;
 constexpr char HIDE_CURSOR[] = "\x1b[?25l";
@@ -45,6 +46,10 @@ Cell SCRATCH[MAX_CELLS];
 char OUTPUT[OUTPUT_CAPACITY];
 
 int32_t LEN = 0;
+// The console's cursor as the last update left it on the terminal; -1 if
+// nothing was shown yet.
+volatile sig_atomic_t SHOWN_X = -1;
+volatile sig_atomic_t SHOWN_Y = -1;
 
 void flush_out();
 
@@ -70,14 +75,22 @@ void put_char(char c) {
         put(&c, 1);
 }
 
-void put_number(int value) {
-    char digits[12];
-    int n = 0;
+// The decimal digits of a non-negative VALUE into OUT; returns how many.
+// Safe in a signal handler: it touches nothing shared.
+int32_t decimal(char* out, int32_t value) {
+    char digits[DECIMAL_DIGITS_MAX];
+    int32_t n = 0;
     do {
         digits[n++] = static_cast<char>('0' + value % DECIMAL);
         value /= DECIMAL;
     } while (value != 0);
-    while (n > 0) put_char(digits[--n]);
+    for (int32_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+    return n;
+}
+
+void put_number(int value) {
+    char digits[DECIMAL_DIGITS_MAX];
+    put(digits, decimal(digits, value));
 }
 
 // Win32 colour bits (1 blue, 4 red) to the terminal's (1 red, 4 blue).
@@ -224,13 +237,25 @@ void take_buffers() {
     LEN = 0;
 }
 
+int32_t leave_sequence(char* out) {
+    const int32_t x = SHOWN_X;
+    const int32_t y = SHOWN_Y;
+    if (TERM.writer_cursor || y < 0) return 0;
+    int32_t n = 0;
+    out[n++] = '\x1b';
+    out[n++] = '[';
+    n += decimal(out + n, y + 1);
+    out[n++] = ';';
+    n += decimal(out + n, x + 1);
+    out[n++] = 'H';
+    return n;
+}
+
 void present(Cursor cursor) {
     if (!TERM.attached || TERM.gone) return;
-    if (sig::CONTINUED != 0) {
-        sig::CONTINUED = 0;
-        take_again();
-        sig::RESIZED = 1; // the size may have changed while stopped
-    }
+    // A background job neither draws nor changes the modes; the picture is
+    // drawn whole once it is in the foreground again.
+    if (!hold_terminal()) return;
     int32_t& visible_w = TERM.visible_w;
     int32_t& visible_h = TERM.visible_h;
     if (sig::RESIZED != 0 || visible_w == 0) {
@@ -269,6 +294,8 @@ void present(Cursor cursor) {
     }
     const int32_t cx = TERM.cursor_x < visible_w ? TERM.cursor_x : visible_w - 1;
     const int32_t cy = TERM.cursor_y < visible_h ? TERM.cursor_y : visible_h - 1;
+    SHOWN_X = cx;
+    SHOWN_Y = cy;
     if (TERM.writer_cursor) {
         // Text written past the console (a report) keeps the cursor after it.
     } else if (cursor == Cursor::PARK) {
@@ -287,8 +314,10 @@ void present(Cursor cursor) {
 void before_foreign_write() {
     // Lines another writer puts on the terminal follow each other from the
     // console's cursor: the terminal is only brought back to it after a change.
-    if (TERM.placed && !TERM.dirty && sig::RESIZED == 0 && sig::CONTINUED == 0) return;
+    if (TERM.placed && !TERM.dirty && sig::RESIZED == 0 && sig::CONTINUED == 0 && holds_terminal())
+        return;
     present();
+    if (!holds_terminal()) return; // the text of a background job is its own
     // Other writers show in the terminal's own colours, from the console's cursor.
     put("\x1b[0m", 4);
     flush_out();
