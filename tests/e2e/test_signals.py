@@ -192,8 +192,7 @@ class Background(ShellCase):
         self.shell(FOUR_SOLUTIONS,
                    "nohup sh -c \"'%s'; echo \\$? > code.txt\" < /dev/null > report.txt &")
         wait_for_file(self.scratch.path("out.txt"), 10)  # searching with the terminal there
-        self.tmux.kill()
-        self.tmux = None
+        self.tmux.hang_up()
         wait_for_file(self.scratch.path("code.txt"), 40)
         self.assertEqual(self.scratch.read("code.txt").strip(), b"0")
         self.assertEqual(self.scratch.read("out.txt"),
