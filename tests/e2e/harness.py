@@ -39,6 +39,9 @@ def runnable(image):
 
 IMAGE = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else "build/sudoku2"
 BINARY = runnable(IMAGE)
+# The process name the program runs under, as pgrep -x takes it: the
+# emulator's (qemu-aarch64, qemu-aarch64-static) when there is one.
+PROCESS_NAME = "qemu-.*" if EMULATOR else os.path.basename(IMAGE)
 EXAMPLES = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else "examples"
 PUZZLE_NAME = "c:\\in.txt"
 

@@ -6,8 +6,8 @@ import signal
 import subprocess
 import time
 
-from harness import (BANNER, BINARY, SOLVED, PtyRun, Scratch, Tmux, TmuxCase, grid_text, main,
-                     puzzle_without, run_plain, solution_block, solve_all)
+from harness import (BANNER, BINARY, EMULATOR, SOLVED, PtyRun, Scratch, Tmux, TmuxCase,
+                     grid_text, main, puzzle_without, run_plain, solution_block, solve_all, unittest)
 
 RED_BACKGROUND = re.compile(r"\x1b\[(?:[0-9;]*;)?41m")
 
@@ -174,6 +174,7 @@ class Sizes(TmuxCase):
         output = self.run_on(65535, 65535)
         self.assertIn(BANNER[0].encode(), output)
 
+    @unittest.skipIf(EMULATOR, "the limit would bind the emulator, not the program")
     def test_the_largest_screen_under_a_12_mib_address_space(self):
         puzzle = puzzle_without([(0, 2), (8, 8)])
         self.scratch = Scratch(grid_text(puzzle))

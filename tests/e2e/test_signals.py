@@ -6,8 +6,8 @@ import signal
 import subprocess
 import time
 
-from harness import (BANNER, BINARY, SOLVED, PtyRun, Scratch, Tmux, TmuxCase, grid_text, main,
-                     puzzle_without, solution_block, solve_all)
+from harness import (BANNER, BINARY, EMULATOR, PROCESS_NAME, SOLVED, PtyRun, Scratch, Tmux,
+                     TmuxCase, grid_text, main, puzzle_without, solution_block, solve_all)
 
 # Eight solutions, a few seconds apart at 60 ms a step.
 MANY_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8), (2, 4), (2, 5), (5, 4), (5, 5),
@@ -98,7 +98,7 @@ def pane(tmux, variable):
 
 def program_pid(tmux):
     """The program in the pane's session (the pane's process leads it)."""
-    return int(subprocess.run(["pgrep", "-s", pane(tmux, "pane_pid"), "-x", "sudoku2"],
+    return int(subprocess.run(["pgrep", "-s", pane(tmux, "pane_pid"), "-x", PROCESS_NAME],
                               capture_output=True, text=True).stdout.split()[0])
 
 
@@ -201,7 +201,9 @@ class Background(ShellCase):
 
 class OtherSignals(TmuxCase):
     def test_signals_without_a_treatment_of_their_own_give_the_terminal_back(self):
-        for name in ("SIGRTMIN", "SIGPWR", "SIGRTMAX"):
+        # Under qemu's user-mode emulator the host's SIGRTMIN ends the
+        # emulator without reaching the program's handler (seen on aarch64).
+        for name in ("SIGPWR", "SIGRTMAX") + (() if EMULATOR else ("SIGRTMIN",)):
             with self.subTest(signal=name):
                 number = int(getattr(signal, name))
                 self.start(MANY_SOLUTIONS, command="stty -g > before.txt; '%s'; echo $? > "
