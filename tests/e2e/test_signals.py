@@ -6,8 +6,9 @@ import signal
 import subprocess
 import time
 
-from harness import (BANNER, BINARY, BLOCK, MANY_SOLUTIONS, PtyRun, Scratch, Tmux, TmuxCase, grid_text,
-                     main, puzzle_without, solution_block, solve_all, wait_for_blocks, whole_blocks)
+from harness import (BANNER, BINARY, BLOCK, MANY_SOLUTIONS, PtyRun, Scratch, Tmux, TmuxCase,
+                     grid_text, main, puzzle_without, solution_block, solve_all, wait_for_blocks,
+                     whole_blocks)
 
 EARLIER_OUT = b"solutions of an earlier run\r\n"
 
