@@ -6,9 +6,9 @@ import signal
 import subprocess
 import time
 
-from harness import (BANNER, BINARY, BLOCK, MANY_SOLUTIONS, SOLVED, PtyRun, Scratch, Tmux, TmuxCase,
-                     grid_text, main, puzzle_without, run_plain, solution_block, solve_all,
-                     wait_for_blocks, whole_blocks)
+from harness import (BANNER, BINARY, BLOCK, MANY_SOLUTIONS, SOLVED, PtyRun, Scratch, Tmux,
+                     TmuxCase, grid_text, main, puzzle_without, run_plain, solution_block,
+                     solve_all, wait_for_blocks, whole_blocks)
 
 RED_BACKGROUND = re.compile(r"\x1b\[(?:[0-9;]*;)?41m")
 
