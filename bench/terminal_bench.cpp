@@ -18,9 +18,9 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+#include "grid_reference.h"
 
-using Grid = std::array<std::array<int, 9>, 9>;
+namespace {
 
 constexpr double PAUSE_MS = 60.0;
 constexpr int ROWS = 24;
@@ -30,8 +30,6 @@ constexpr uint8_t PLAIN = 0x07;
 constexpr char CURSOR_QUERY[] = "\x1b[6n";
 constexpr char CURSOR_REPLY[] = "\x1b[1;1R";
 constexpr uint8_t HIGHLIGHT = 0x47;
-constexpr const char* SOLVED =
-    "534678912672195348198342567859761423426853791713924856961537284287419635345286179";
 // Twenty-six empty cells: 325 steps, about 20 s of animation.
 constexpr int EMPTIED[][2] = {{0, 0}, {0, 1}, {0, 3}, {0, 6}, {0, 8}, {1, 3}, {1, 5},
                               {1, 6}, {1, 8}, {2, 2}, {2, 8}, {3, 5}, {3, 7}, {4, 1},
@@ -43,21 +41,12 @@ struct Step {
     int y, x;
 };
 
-bool allowed(const Grid& g, int r, int c, int v) {
-    for (int i = 0; i < 9; ++i)
-        if (g[i][c] == v || g[r][i] == v) return false;
-    for (int i = r / 3 * 3; i < r / 3 * 3 + 3; ++i)
-        for (int j = c / 3 * 3; j < c / 3 * 3 + 3; ++j)
-            if (g[i][j] == v) return false;
-    return true;
-}
-
 // The display steps of the search, in order (the same rules as the program).
 void search(Grid g, int y, int x, int n, std::vector<Step>& steps) {
     steps.push_back({g, y, x});
     if (g[y][x] == 0) {
         if (!allowed(g, y, x, n)) return;
-        g[y][x] = n;
+        g[y][x] = static_cast<uint8_t>(n);
     }
     if (y == 8 && x == 8) return;
     int i = y, ii = x;
@@ -124,17 +113,6 @@ long lower_bound(const Screen& before, const Screen& after) {
     return bytes;
 }
 
-std::string puzzle_text(const Grid& g) {
-    std::string text;
-    for (const auto& row : g) {
-        for (int c = 0; c < 9; ++c) {
-            text += static_cast<char>('0' + row[c]);
-            text += c < 8 ? ' ' : '\n';
-        }
-    }
-    return text;
-}
-
 } // namespace
 
 // What the pause itself takes on this machine: the system's timer may
@@ -157,8 +135,7 @@ int main(int argc, char** argv) {
         std::perror(binary.c_str());
         return 2;
     }
-    Grid g{};
-    for (int i = 0; i < 81; ++i) g[i / 9][i % 9] = SOLVED[i] - '0';
+    Grid g = SOLVED;
     for (const auto& cell : EMPTIED) g[cell[0]][cell[1]] = 0;
     std::vector<Step> steps;
     for (int v = 1; v <= 9; ++v) search(g, 0, 0, v, steps);

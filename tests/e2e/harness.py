@@ -122,6 +122,34 @@ def solution_block(cells):
     return ("".join(" ".join(row) + " \r\n" for row in rows) + "\r\n").encode()
 
 
+# Eight solutions, a few seconds apart at 60 ms a step.
+MANY_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8), (2, 4), (2, 5), (5, 4), (5, 5),
+                                 (0, 3), (0, 4), (3, 3), (3, 4)])
+# The bytes of one solution in out.txt: nine rows of 9 digits, each with a
+# space after it, and CR LF, then an empty line.
+BLOCK = 182
+
+
+def wait_for_blocks(run, path, count, poll):
+    """Reads what RUN shows, every POLL seconds, until the file at PATH holds
+    COUNT solution blocks (a minute at the most); returns each size it was seen at."""
+    sizes = set()
+    deadline = time.time() + 60
+    while time.time() < deadline and (not os.path.exists(path)
+                                      or os.path.getsize(path) < count * BLOCK):
+        run.read_until(lambda _: False, timeout=poll)
+        if os.path.exists(path):
+            sizes.add(os.path.getsize(path))
+    return sizes
+
+
+def whole_blocks(test, out, expected):
+    """OUT is whole solution blocks, the first of EXPECTED in order."""
+    test.assertEqual(len(out) % BLOCK, 0, "a cut block: %d bytes" % len(out))
+    blocks = [out[i:i + BLOCK] for i in range(0, len(out), BLOCK)]
+    test.assertEqual(blocks, expected[:len(blocks)])
+
+
 class Scratch:
     """A temporary folder holding the puzzle file."""
 
@@ -276,18 +304,28 @@ class Tmux:
         self.hang_up()
 
 
-class TmuxCase(unittest.TestCase):
-    """A test with a scratch folder and a tmux session, both cleaned up."""
+class ScratchCase(unittest.TestCase):
+    """A test with a scratch folder, removed afterwards."""
 
     def setUp(self):
         self.scratch = None
+
+    def tearDown(self):
+        if self.scratch:
+            self.scratch.cleanup()
+
+
+class TmuxCase(ScratchCase):
+    """A test with a scratch folder and a tmux session, both cleaned up."""
+
+    def setUp(self):
+        super().setUp()
         self.tmux = None
 
     def tearDown(self):
         if self.tmux:
             self.tmux.kill()
-        if self.scratch:
-            self.scratch.cleanup()
+        super().tearDown()
 
     def start(self, puzzle, command=None):
         self.scratch = Scratch(grid_text(puzzle))

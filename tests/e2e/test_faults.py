@@ -5,10 +5,9 @@ import resource
 import shutil
 import subprocess
 import sys
-import time
 
-from harness import (BANNER, BINARY, PUZZLE_NAME, SOLVED, PtyRun, Scratch, Tmux, grid_text, main,
-                     puzzle_without, solution_block, solve_all, unittest)
+from harness import (BANNER, BINARY, BLOCK, MANY_SOLUTIONS, PUZZLE_NAME, SOLVED, PtyRun, Scratch,
+                     ScratchCase, Tmux, grid_text, main, solution_block, solve_all, unittest)
 
 NOBODY = 65534
 HUGE_LINE_BYTES = 100 * 1000 * 1000
@@ -27,14 +26,7 @@ def as_nobody(argv):
     return ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"] + argv
 
 
-class Faults(unittest.TestCase):
-    def setUp(self):
-        self.scratch = None
-
-    def tearDown(self):
-        if self.scratch:
-            self.scratch.cleanup()
-
+class Faults(ScratchCase):
     def test_unreadable_puzzle_file_gives_5(self):
         self.scratch = Scratch(grid_text(SOLVED))
         os.chmod(self.scratch.dir, 0o777)
@@ -74,13 +66,12 @@ class Faults(unittest.TestCase):
         self.assertEqual(run.wait(timeout=60), 0)
         expected = b"".join(solution_block(s) for s in solve_all(puzzle))
         self.assertEqual(self.scratch.read("out.txt"), expected)
-        self.assertEqual(len(expected), 182)
+        self.assertEqual(len(expected), BLOCK)
         self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, MAX_RSS_KB)
 
     def test_file_size_limit_leaves_whole_blocks_and_gives_101(self):
         # Eight solutions against a limit of 1024 bytes: five whole blocks fit.
-        puzzle = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8), (2, 4), (2, 5), (5, 4), (5, 5),
-                                 (0, 3), (0, 4), (3, 3), (3, 4)])
+        puzzle = MANY_SOLUTIONS
         expected = [solution_block(s) for s in solve_all(puzzle)]
         self.assertEqual(len(expected), 8)
         self.scratch = Scratch(grid_text(puzzle))

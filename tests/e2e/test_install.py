@@ -7,7 +7,7 @@ import subprocess
 import sys
 import tempfile
 
-from harness import BINARY, EXAMPLES, PtyRun, Scratch, main, solution_block, solve_all, unittest
+from harness import BINARY, EXAMPLES, PtyRun, Scratch, ScratchCase, main, solution_block, solve_all
 
 BUILD = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else "build"
 PREFIX = "/usr/local"
@@ -15,7 +15,7 @@ PROGRAM = "bin/sudoku2"
 PAGE = "share/man/man1/sudoku2.1"
 
 
-class Install(unittest.TestCase):
+class Install(ScratchCase):
     @classmethod
     def setUpClass(cls):
         cls.destdir = tempfile.mkdtemp(prefix="sudoku2-install-")
@@ -26,13 +26,6 @@ class Install(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.destdir, ignore_errors=True)
-
-    def setUp(self):
-        self.scratch = None
-
-    def tearDown(self):
-        if self.scratch:
-            self.scratch.cleanup()
 
     def test_exactly_the_program_and_its_page(self):
         installed = sorted(os.path.relpath(os.path.join(d, f), self.root)

@@ -1,26 +1,11 @@
 """End to end: the puzzle file in, every solution out, the banner, exit codes."""
 import os
 
-from harness import (BANNER, SOLVED, PtyRun, Scratch, Tmux, grid_text, main,
-                     solution_block, solve_all, unittest)
+from harness import (BANNER, SOLVED, PtyRun, Scratch, ScratchCase, Tmux, grid_text, main,
+                     puzzle_without, solution_block, solve_all)
 
 
-def puzzle_without(*cells):
-    """The solved grid with the given (row, column) cells emptied."""
-    chars = list(SOLVED)
-    for r, c in cells:
-        chars[r * 9 + c] = "0"
-    return "".join(chars)
-
-
-class Program(unittest.TestCase):
-    def setUp(self):
-        self.scratch = None
-
-    def tearDown(self):
-        if self.scratch:
-            self.scratch.cleanup()
-
+class Program(ScratchCase):
     def run_to_end(self, puzzle, enter=True):
         self.scratch = Scratch(puzzle)
         run = PtyRun(self.scratch.dir)
@@ -31,13 +16,13 @@ class Program(unittest.TestCase):
 
     def test_solutions_file_byte_for_byte(self):
         # Two cells empty: one solution; (8, 8) is found last.
-        status = self.run_to_end(grid_text(puzzle_without((0, 2), (8, 8))))
+        status = self.run_to_end(grid_text(puzzle_without([(0, 2), (8, 8)])))
         self.assertEqual(status, 0)
         self.assertEqual(self.scratch.read("out.txt"), solution_block(SOLVED))
 
     def test_two_solutions_in_order(self):
         # Rows 2 and 5, columns 4 and 5 hold 4 2 / 2 4: either way round completes.
-        puzzle = puzzle_without((2, 4), (2, 5), (5, 4), (5, 5))
+        puzzle = puzzle_without([(2, 4), (2, 5), (5, 4), (5, 5)])
         expected = solve_all(puzzle)
         self.assertEqual(len(expected), 2)
         status = self.run_to_end(grid_text(puzzle))
@@ -47,7 +32,7 @@ class Program(unittest.TestCase):
 
     def test_empty_top_left_cell_that_must_be_9(self):
         # The driver tries every value at the top-left cell, the last one too.
-        puzzle = puzzle_without((0, 0)).translate(str.maketrans("59", "95"))
+        puzzle = puzzle_without([(0, 0)]).translate(str.maketrans("59", "95"))
         self.assertEqual(puzzle[0], "0")
         expected = solve_all(puzzle)
         self.assertEqual([s[0] for s in expected], ["9"])
@@ -56,7 +41,7 @@ class Program(unittest.TestCase):
         self.assertEqual(self.scratch.read("out.txt"), solution_block(expected[0]))
 
     def test_no_solution_still_shows_banner_and_leaves_empty_file(self):
-        puzzle = puzzle_without((0, 0)).replace("3", "5", 1)  # 5 twice in row 0
+        puzzle = puzzle_without([(0, 0)]).replace("3", "5", 1)  # 5 twice in row 0
         status = self.run_to_end(grid_text(puzzle))
         self.assertEqual(status, 0)
         self.assertEqual(self.scratch.read("out.txt"), b"")

@@ -6,20 +6,11 @@ import signal
 import subprocess
 import time
 
-from harness import (BANNER, BINARY, EMULATOR, PROCESS_NAME, SOLVED, PtyRun, Scratch, Tmux,
-                     TmuxCase, grid_text, main, puzzle_without, solution_block, solve_all)
+from harness import (BANNER, BINARY, BLOCK, EMULATOR, MANY_SOLUTIONS, PROCESS_NAME, SOLVED, PtyRun,
+                     Scratch, Tmux, TmuxCase, grid_text, main, puzzle_without, solution_block,
+                     solve_all, wait_for_blocks, whole_blocks)
 
-# Eight solutions, a few seconds apart at 60 ms a step.
-MANY_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8), (2, 4), (2, 5), (5, 4), (5, 5),
-                                 (0, 3), (0, 4), (3, 3), (3, 4)])
-BLOCK = 182
 EARLIER_OUT = b"solutions of an earlier run\r\n"
-
-
-def whole_blocks(test, out, expected):
-    test.assertEqual(len(out) % BLOCK, 0, "a cut block: %d bytes" % len(out))
-    blocks = [out[i:i + BLOCK] for i in range(0, len(out), BLOCK)]
-    test.assertEqual(blocks, expected[:len(blocks)])
 
 
 class Interrupt(TmuxCase):
@@ -54,14 +45,7 @@ class WholeBlocks(TmuxCase):
         expected = [solution_block(s) for s in solve_all(MANY_SOLUTIONS)]
         self.scratch = Scratch(grid_text(MANY_SOLUTIONS))
         run = PtyRun(self.scratch.dir)
-        path = self.scratch.path("out.txt")
-        sizes = set()
-        deadline = time.time() + 60
-        while time.time() < deadline and (not os.path.exists(path)
-                                          or os.path.getsize(path) < 2 * BLOCK):
-            run.read_until(lambda _: False, timeout=0.005)
-            if os.path.exists(path):
-                sizes.add(os.path.getsize(path))
+        sizes = wait_for_blocks(run, self.scratch.path("out.txt"), 2, poll=0.005)
         run.proc.send_signal(signal.SIGKILL)
         self.assertEqual(run.wait(), -signal.SIGKILL)
         self.assertTrue(all(size % BLOCK == 0 for size in sizes), sorted(sizes))
@@ -144,7 +128,12 @@ class ShellCase(TmuxCase):
         screen = self.tmux.wait_for(lambda s: BANNER[2] in s, timeout=30)
         self.assertEqual(picture_rows(self, screen)[10:13], BANNER)
         self.tmux.keys("ab", "Enter")
-        wait_for_file(self.scratch.path("code.txt"), 10)
+        self.ended_with_every_solution(puzzle, 10)
+
+    def ended_with_every_solution(self, puzzle, timeout):
+        """Within TIMEOUT seconds the shell wrote status 0 to code.txt, and
+        out.txt holds every solution of PUZZLE."""
+        wait_for_file(self.scratch.path("code.txt"), timeout)
         self.assertEqual(self.scratch.read("code.txt").strip(), b"0")
         self.assertEqual(self.scratch.read("out.txt"),
                          b"".join(solution_block(s) for s in solve_all(puzzle)))
@@ -193,10 +182,7 @@ class Background(ShellCase):
                    "nohup sh -c \"'%s'; echo \\$? > code.txt\" < /dev/null > report.txt &")
         wait_for_file(self.scratch.path("out.txt"), 10)  # searching with the terminal there
         self.tmux.hang_up()
-        wait_for_file(self.scratch.path("code.txt"), 40)
-        self.assertEqual(self.scratch.read("code.txt").strip(), b"0")
-        self.assertEqual(self.scratch.read("out.txt"),
-                         b"".join(solution_block(s) for s in solve_all(FOUR_SOLUTIONS)))
+        self.ended_with_every_solution(FOUR_SOLUTIONS, 40)
 
 
 class OtherSignals(TmuxCase):

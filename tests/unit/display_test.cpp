@@ -8,9 +8,6 @@
 
 namespace {
 
-const Grid SOLVED =
-    parse_grid("534678912672195348198342567859761423426853791713924856961537284287419635345286179");
-
 struct Picture {
     Grid grid;
     int y = -1, x = -1; // the highlighted cell

@@ -1,4 +1,5 @@
-// Grids as the tests write and read them, and an enumeration of every
+// Grids as the tests and the benchmark write and read them, the solved grid
+// their puzzles are made from, the Sudoku rule, and an enumeration of every
 // completion written apart from the program's search, to check it against.
 #pragma once
 #include <algorithm>
@@ -21,6 +22,11 @@ inline Grid parse_grid(const std::string& text) {
     }
     return g;
 }
+
+// The solved grid; a test's puzzle is it with some cells emptied.
+constexpr const char* SOLVED_CELLS =
+    "534678912672195348198342567859761423426853791713924856961537284287419635345286179";
+inline const Grid SOLVED = parse_grid(SOLVED_CELLS);
 
 // The puzzle file layout: digits separated by single spaces, CR LF line ends.
 inline std::string puzzle_text(const Grid& g) {
@@ -55,6 +61,7 @@ struct Reference {
     long steps = 0;
 };
 
+// Whether V may stand at row R, column C: not yet in its row, column or box.
 inline bool allowed(const Grid& g, int r, int c, int v) {
     for (int i = 0; i < 9; ++i)
         if (g[i][c] == v || g[r][i] == v) return false;

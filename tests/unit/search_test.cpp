@@ -30,9 +30,6 @@ void DISPLAYSTEP(SUD S, uint8_t Y, uint8_t X) {
 
 namespace {
 
-const Grid SOLVED =
-    parse_grid("534678912672195348198342567859761423426853791713924856961537284287419635345286179");
-
 class Search : public InScratchDir {
   protected:
     void SetUp() override {

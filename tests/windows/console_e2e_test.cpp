@@ -28,8 +28,6 @@ std::string SUDOKU2;
 std::string FAULT_PROGRAM;
 
 const std::string PUZZLE_PATH = "c:\\in.txt";
-const std::string SOLVED =
-    "534678912672195348198342567859761423426853791713924856961537284287419635345286179";
 const char* const BANNER[] = {
     "Search finished - the solutions are in out.txt. Press Enter to quit.",
     "sudoku2 - a backtracking Sudoku solver that shows its search",
@@ -71,7 +69,7 @@ constexpr WORD SCAN_END = 79;
 using Cells = std::initializer_list<std::pair<int, int>>;
 
 std::string puzzle_without(Cells cells) {
-    std::string grid = SOLVED;
+    std::string grid = SOLVED_CELLS;
     for (auto [r, c] : cells) grid[r * GRID_SIZE + c] = '0';
     return grid;
 }
@@ -317,7 +315,7 @@ TEST_F(Console, MissingPuzzleFileGives2AndTheReport) {
 
 TEST_F(Console, SolutionsFileThatIsADirectoryGives5AndTheReport) {
     ASSERT_TRUE(CreateDirectoryA(out_path().c_str(), nullptr));
-    start_on(SOLVED);
+    start_on(SOLVED_CELLS);
     DWORD status = 0;
     ASSERT_TRUE(run.wait_exit(status));
     EXPECT_EQ(status, 5u);
@@ -325,15 +323,15 @@ TEST_F(Console, SolutionsFileThatIsADirectoryGives5AndTheReport) {
 }
 
 TEST_F(Console, StandardOutputInAFileLeavesThePictureOnTheConsole) {
-    start_on(SOLVED, stdout_path());
+    start_on(SOLVED_CELLS, stdout_path());
     ASSERT_TRUE(banner_shown()) << "row 0: " << run.row(0);
-    EXPECT_EQ(run.row(0), picture_row(SOLVED, 0));
+    EXPECT_EQ(run.row(0), picture_row(SOLVED_CELLS, 0));
     ASSERT_TRUE(run.key(VK_RETURN, SCAN_ENTER, '\r'));
     DWORD status = 1;
     ASSERT_TRUE(run.wait_exit(status));
     EXPECT_EQ(status, 0u);
     EXPECT_EQ(harness::read_file(stdout_path()), "");
-    EXPECT_EQ(harness::read_file(out_path()), solution_block(parse_grid(SOLVED)));
+    EXPECT_EQ(harness::read_file(out_path()), solution_block(SOLVED));
 }
 
 TEST_F(Console, ReportGoesToStandardOutputInAFileNotOntoTheScreen) {
@@ -353,13 +351,13 @@ TEST_F(Console, TallConsoleFullOfEarlierOutput) {
     start.height = TALL_HEIGHT;
     // The first picture clears a rectangle 79 wide and 150 tall.
     start.prepare = [](HANDLE out) { return print_lines(out, 150, 79); };
-    start_with(SOLVED, start);
+    start_with(SOLVED_CELLS, start);
     ASSERT_TRUE(banner_shown()) << "row 0: " << run.row(0);
-    EXPECT_TRUE(picture_from(SOLVED, 0)) << "row 0: " << run.row(0);
+    EXPECT_TRUE(picture_from(SOLVED_CELLS, 0)) << "row 0: " << run.row(0);
     EXPECT_EQ(run.row(149), "") << "the earlier output is cleared";
     EXPECT_TRUE(harness::load_library(run.process(), harness::beside_this_program(HEAP_CHECK)))
         << "the program's heap does not validate";
-    enter_and_expect_solutions(SOLVED);
+    enter_and_expect_solutions(SOLVED_CELLS);
 }
 
 TEST_F(Console, WindowScrolledFarDownShowsTheGrid) {
@@ -414,14 +412,14 @@ TEST_F(Console, BufferResizedMidSearchGetsTheWholePicture) {
 TEST_F(Console, LineFromAPipeEndsAtItsLineFeed) {
     harness::Start start = program();
     start.input_pipe = true;
-    start_with(SOLVED, start);
+    start_with(SOLVED_CELLS, start);
     // The pipe stays open: only the line feed can end the wait.
     ASSERT_TRUE(run.send("abc\nxyz"));
     DWORD status = 1;
     ASSERT_TRUE(run.wait_exit(status, KEY_ECHO_MS)) << "echo row: |" << run.row(ECHO_ROW) << "|";
     EXPECT_EQ(status, 0u);
     EXPECT_EQ(run.row(ECHO_ROW), "abc");
-    EXPECT_EQ(harness::read_file(out_path()), solution_block(parse_grid(SOLVED)));
+    EXPECT_EQ(harness::read_file(out_path()), solution_block(SOLVED));
 }
 
 // Ctrl+C typed on the keyboard, or the event raised directly.
@@ -467,7 +465,7 @@ INSTANTIATE_TEST_SUITE_P(Console, CtrlCMidSearch, testing::Bool(),
                          });
 
 TEST_F(Console, NoConsoleAtAllGivesTheMessageAnd1) {
-    ASSERT_TRUE(harness::write_file(PUZZLE_PATH, puzzle_text(parse_grid(SOLVED))));
+    ASSERT_TRUE(harness::write_file(PUZZLE_PATH, puzzle_text(SOLVED)));
     harness::Detached result = harness::run_detached(program());
     ASSERT_TRUE(result.ended);
     EXPECT_EQ(result.status, 1u);
