@@ -1,6 +1,7 @@
 // POSIX implementation of the platform file layer.
 #include "platform/file.h"
-#include "platform/posix/signals.h"
+#include "platform/internal/hooks.h"
+#include "platform/posix/posix.h"
 
 #include <cerrno>
 #include <cstring>
@@ -70,6 +71,14 @@ uint32_t missing_file_or_directory(const char* name, OpenMode mode) {
     return ERR_PATH_NOT_FOUND;
 }
 
+// An errno value in the OS error numbering; one with no counterpart comes
+// back as itself.
+uint32_t os_error_from_errno(int err) {
+    for (const ErrnoMapping& m : ERRNO_TABLE)
+        if (m.err == err) return m.os_error;
+    return static_cast<uint32_t>(err);
+}
+
 Handle fail(int fd, int err, uint32_t* error) {
     if (fd >= 0) close(fd);
     *error = os_error_from_errno(err);
@@ -77,12 +86,6 @@ Handle fail(int fd, int err, uint32_t* error) {
 }
 
 } // namespace
-
-uint32_t os_error_from_errno(int err) {
-    for (const ErrnoMapping& m : ERRNO_TABLE)
-        if (m.err == err) return m.os_error;
-    return static_cast<uint32_t>(err);
-}
 
 Handle file_open(const char* name, OpenMode mode, uint32_t* error) {
     *error = 0;
@@ -129,8 +132,6 @@ int32_t file_read(Handle h, uint8_t* buf, uint32_t count, uint32_t* error) {
     }
     return static_cast<int32_t>(n);
 }
-
-void (*BEFORE_TERMINAL_WRITE)(Handle h) = nullptr;
 
 int32_t file_write(Handle h, const uint8_t* buf, uint32_t count, uint32_t* error) {
     if (BEFORE_TERMINAL_WRITE != nullptr && isatty(h)) BEFORE_TERMINAL_WRITE(h);

@@ -4,8 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "platform/posix/signals.h"
-#include "platform/posix/terminal.h"
+#include "platform/posix/posix.h"
 
 namespace plat {
 
@@ -16,8 +15,8 @@ constexpr long MILLIS_PER_SECOND = 1000;
 
 bool terminal_screen_info(Handle h, ScreenInfo* info) {
     if (!term::attach(h)) return false;
-    info->width = term::TERM.width;
-    info->height = term::TERM.height;
+    info->width = term::TERM.buffer.width;
+    info->height = term::TERM.buffer.height;
     info->cursor_x = term::TERM.cursor_x;
     info->cursor_y = term::TERM.cursor_y;
     info->attribute = term::START_ATTRIBUTE;
@@ -34,7 +33,7 @@ uint32_t terminal_platform_id() {
 }
 
 void terminal_set_cursor(Handle, int32_t x, int32_t y) {
-    if (x < 0 || y < 0 || x >= term::TERM.width || y >= term::TERM.height) return;
+    if (x < 0 || y < 0 || x >= term::TERM.buffer.width || y >= term::TERM.buffer.height) return;
     if (x != term::TERM.cursor_x || y != term::TERM.cursor_y) {
         term::TERM.placed = false;
         term::TERM.writer_cursor = false;
@@ -68,10 +67,6 @@ void terminal_sleep(uint32_t ms) {
 }
 
 } // namespace
-
-uint32_t terminal_pending_events(Handle h);
-bool terminal_read_event(Handle h, InputEvent* event);
-void terminal_wait_input(Handle h, uint32_t ms);
 
 const Console TERMINAL_CONSOLE = {
     terminal_screen_info, terminal_open,       terminal_platform_id, terminal_set_cursor,
