@@ -2,17 +2,16 @@
 #include "platform/posix/key_decoder.h"
 
 #include "platform/decimal.h"
+#include "platform/posix/cp437.h"
 #include "platform/posix/key_tables.h"
 
 namespace plat {
 
 namespace {
 
-constexpr uint8_t ESC = 0x1B;
 constexpr uint8_t CAN = 0x18;
 constexpr uint8_t SUB = 0x1A;
 constexpr uint8_t BEL = 0x07;
-constexpr uint8_t FIRST_PRINTABLE = 0x20;
 constexpr int32_t PARAM_LIMIT = 100000; // larger numbers are kept at this
 // Modifier parameter: 1 + Shift 1 + Alt 2 + Ctrl 4 + Meta 8.
 constexpr int32_t MOD_NONE = 1;
@@ -224,7 +223,7 @@ bool control_inside(uint8_t b, InputEvent* event) {
 }
 
 bool is_control(uint8_t b) {
-    return b < FIRST_PRINTABLE && b != ESC && b != CAN && b != SUB;
+    return b < cp437::FIRST_ASCII && b != ESC && b != CAN && b != SUB;
 }
 
 bool ground(KeyDecoder& d, uint8_t b, InputEvent* event) {

@@ -57,6 +57,10 @@ struct Terminal {
     bool gone;     // the terminal hung up: nothing more is drawn
 };
 
+// Clock units of the waits and pauses.
+constexpr long MILLIS_PER_SECOND = 1000;
+constexpr long NANOS_PER_MILLI = 1000000;
+
 // The attribute the terminal starts with: light grey on black.
 constexpr uint8_t START_ATTRIBUTE = 7;
 

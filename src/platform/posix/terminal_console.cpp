@@ -10,9 +10,6 @@ namespace plat {
 
 namespace {
 
-constexpr long NANOS_PER_MILLI = 1000000;
-constexpr long MILLIS_PER_SECOND = 1000;
-
 bool terminal_screen_info(Handle h, ScreenInfo* info) {
     if (!term::attach(h)) return false;
     info->width = term::TERM.buffer.width;
@@ -57,8 +54,8 @@ void terminal_scroll(Handle, Rect rect, Rect clip, int32_t dest_x, int32_t dest_
 void terminal_sleep(uint32_t ms) {
     term::present(term::Cursor::LEAVE);
     sig::act_on_pending();
-    timespec left{static_cast<time_t>(ms / MILLIS_PER_SECOND),
-                  static_cast<long>(ms % MILLIS_PER_SECOND) * NANOS_PER_MILLI};
+    timespec left{static_cast<time_t>(ms / term::MILLIS_PER_SECOND),
+                  static_cast<long>(ms % term::MILLIS_PER_SECOND) * term::NANOS_PER_MILLI};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
         sig::act_on_pending();
         // Continued after a stop: the picture is whole again before the pause ends.

@@ -96,7 +96,6 @@ void fill(Handle h) {
 namespace term {
 
 bool input_within(int fd, int timeout_ms) {
-    constexpr int MILLIS_PER_SECOND = 1000;
     constexpr suseconds_t MICROS_PER_MILLI = 1000;
     if (fd < 0) return false;
     // select cannot watch a descriptor this high; poll can, on this system.

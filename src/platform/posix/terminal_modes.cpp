@@ -13,6 +13,7 @@
 
 #include "platform/decimal.h"
 #include "platform/internal/hooks.h"
+#include "platform/posix/key_decoder.h"
 #include "platform/posix/posix.h"
 
 namespace plat::term {
@@ -28,13 +29,10 @@ constexpr int CURSOR_QUERY_TIMEOUT_MS = 100;
 // Once a reply has begun, the wait for each of its further bytes.
 constexpr int REPLY_PIECE_MS = 100;
 constexpr char CURSOR_QUERY[] = "\x1b[6n";
-constexpr uint8_t ESC = 0x1B;
 constexpr int32_t REPLY_MAX = 32;
 constexpr int32_t REPLY_VALUE_LIMIT = 100000; // larger rows and columns stop growing
 // The terminal's own colours, and its cursor shown again.
 constexpr char RESET_LOOK[] = "\x1b[0m\x1b[?25h";
-constexpr int NANOS_PER_MILLI = 1000000;
-constexpr int MILLIS_PER_SECOND = 1000;
 
 struct SavedModes {
     int fd;

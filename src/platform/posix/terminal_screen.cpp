@@ -23,8 +23,6 @@ constexpr int SGR_FOREGROUND = 30;
 constexpr int SGR_FOREGROUND_INTENSE = 90;
 constexpr int SGR_BACKGROUND = 40;
 constexpr int SGR_BACKGROUND_INTENSE = 100;
-constexpr uint8_t FIRST_PRINTABLE = 32;
-constexpr uint8_t LAST_PRINTABLE = 126;
 // Unchanged cells between two changed ones are sent again rather than
 // jumping over them when there are at most this many.
 constexpr int32_t BRIDGE_CELLS = 3;
@@ -163,7 +161,7 @@ void put_glyph(uint8_t ch) {
         const Glyph& g = CP437_UTF8[ch];
         put(g.bytes, g.length);
     } else {
-        const bool shown = ch >= FIRST_PRINTABLE && ch <= LAST_PRINTABLE;
+        const bool shown = ch >= cp437::FIRST_ASCII && ch <= cp437::LAST_ASCII;
         put_char(shown ? static_cast<char>(ch) : ch == 0 ? ' ' : '?'); // byte 0 shows blank
     }
 }
