@@ -48,7 +48,22 @@ int32_t LEN = 0;
 volatile sig_atomic_t SHOWN_X = -1;
 volatile sig_atomic_t SHOWN_Y = -1;
 
-void flush_out();
+void flush_out() {
+    int32_t done = 0;
+    while (done < LEN) {
+        ssize_t n = write(TERM.out_fd, TERM.out + done, static_cast<size_t>(LEN - done));
+        if (n < 0 && errno == EINTR) continue;
+        // A terminal that hung up (its window closed under nohup) is no
+        // failure of the program: the search goes on without a picture.
+        if (n < 0 && (errno == EIO || errno == ENXIO)) TERM.gone = true;
+        if (n <= 0) break;
+        done += static_cast<int32_t>(n);
+    }
+    LEN = 0;
+    // The terminal's late answer to the start-up query is taken as soon as it
+    // is there, so that it never reaches the shell as typed input.
+    take_late_reply();
+}
 
 // An update larger than the buffer goes out in several writes: the terminal
 // shows the same in the end, only not all at once.
@@ -190,23 +205,6 @@ void erase_for_repaint(int32_t visible_w, int32_t visible_h) {
     for (int32_t i = 0; i < cells; ++i) TERM.front[i] = Cell{' ', blank};
     TERM.repaint = false;
     TERM.dirty = true;
-}
-
-void flush_out() {
-    int32_t done = 0;
-    while (done < LEN) {
-        ssize_t n = write(TERM.out_fd, TERM.out + done, static_cast<size_t>(LEN - done));
-        if (n < 0 && errno == EINTR) continue;
-        // A terminal that hung up (its window closed under nohup) is no
-        // failure of the program: the search goes on without a picture.
-        if (n < 0 && (errno == EIO || errno == ENXIO)) TERM.gone = true;
-        if (n <= 0) break;
-        done += static_cast<int32_t>(n);
-    }
-    LEN = 0;
-    // The terminal's late answer to the start-up query is taken as soon as it
-    // is there, so that it never reaches the shell as typed input.
-    take_late_reply();
 }
 
 // The terminal's current size, clipped to the buffer's.
