@@ -66,10 +66,7 @@ struct Console {
     void (*wait_input)(Handle h, uint32_t ms);
 };
 
-// The terminal as a console.
-extern const Console TERMINAL_CONSOLE;
-
-// The console in use.
+// The console in use: the system's own unless a test plugs in another.
 extern const Console* CONSOLE;
 
 } // namespace plat

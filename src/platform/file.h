@@ -54,12 +54,4 @@ bool file_is_char_device(Handle h);
 enum class StdStream { Input, Output, Error };
 Handle std_handle(StdStream stream);
 
-// Set by the terminal: called before anything is written to a terminal
-// handle, so that the terminal is brought up to date first.
-extern void (*BEFORE_TERMINAL_WRITE)(Handle h);
-
-// Translates an errno value into the OS error numbering above; an errno
-// with no counterpart comes back as itself.
-uint32_t os_error_from_errno(int err);
-
 } // namespace plat

@@ -52,11 +52,6 @@ void fpu_load_control(uint16_t control_word);
 // without any signature a return address may carry.
 uintptr_t code_offset(uintptr_t address);
 
-// Something to do just before the process ends (the terminal's modes).
-using EndHook = void (*)();
-void at_process_end(EndHook hook);
-void run_end_hooks();
-
 // Starts acting on the requests to end the process (Ctrl+C, SIGTERM, SIGHUP;
 // on a Win32 console its control events) and sets what to do before it
 // ends by one (hand buffered solutions to the OS). Only a request that the

@@ -10,6 +10,7 @@
 
 #include "param_name.h"
 #include "platform/posix/key_decoder.h"
+#include "platform/posix/posix.h"
 
 namespace {
 

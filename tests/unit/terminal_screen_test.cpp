@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "param_name.h"
-#include "platform/posix/terminal.h"
+#include "platform/posix/posix.h"
 
 namespace {
 
@@ -47,11 +47,8 @@ class TerminalScreen : public ::testing::Test {
         t.attached = true;
         t.out_fd = fds[1];
         t.in_fd = -1;
-        t.width = W;
-        t.height = H;
-        t.back = back.data();
-        t.front = front.data();
         t.buffer = plat::CellBuffer{back.data(), scratch.data(), W, H};
+        t.front = front.data();
         t.out = out.data();
         t.out_capacity = static_cast<int32_t>(out.size());
         t.term_x = t.term_y = t.sgr = -1;

@@ -5,8 +5,7 @@
 
 #include <csignal>
 
-#include "platform/posix/signals.h"
-#include "platform/posix/terminal.h"
+#include "platform/posix/posix.h"
 
 namespace {
 

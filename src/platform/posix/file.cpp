@@ -1,6 +1,7 @@
 // POSIX implementation of the platform file layer.
 #include "platform/file.h"
-#include "platform/posix/signals.h"
+#include "platform/internal/hooks.h"
+#include "platform/posix/posix.h"
 
 #include <cerrno>
 #include <cstring>
@@ -70,6 +71,31 @@ uint32_t missing_file_or_directory(const char* name, OpenMode mode) {
     return ERR_PATH_NOT_FOUND;
 }
 
+// An errno value in the OS error numbering; one with no counterpart comes
+// back as itself.
+uint32_t os_error_from_errno(int err) {
+    for (const ErrnoMapping& m : ERRNO_TABLE)
+        if (m.err == err) return m.os_error;
+    return static_cast<uint32_t>(err);
+}
+
+// One read or write CALL, tried again after an interruption unless the
+// process is ending by a request: the bytes moved, or -1 and *error. An
+// endless or blocking source or sink (/dev/zero, a FIFO) must not keep a
+// request to end the process waiting.
+template <typename Call> int32_t transferred(Call call, uint32_t* error) {
+    sig::act_on_pending();
+    ssize_t n;
+    do {
+        n = call();
+    } while (n < 0 && errno == EINTR && sig::retry_after_interrupt());
+    if (n < 0) {
+        *error = os_error_from_errno(errno);
+        return -1;
+    }
+    return static_cast<int32_t>(n);
+}
+
 Handle fail(int fd, int err, uint32_t* error) {
     if (fd >= 0) close(fd);
     *error = os_error_from_errno(err);
@@ -77,12 +103,6 @@ Handle fail(int fd, int err, uint32_t* error) {
 }
 
 } // namespace
-
-uint32_t os_error_from_errno(int err) {
-    for (const ErrnoMapping& m : ERRNO_TABLE)
-        if (m.err == err) return m.os_error;
-    return static_cast<uint32_t>(err);
-}
 
 Handle file_open(const char* name, OpenMode mode, uint32_t* error) {
     *error = 0;
@@ -116,34 +136,12 @@ Handle file_open(const char* name, OpenMode mode, uint32_t* error) {
 }
 
 int32_t file_read(Handle h, uint8_t* buf, uint32_t count, uint32_t* error) {
-    // Reading an endless or blocking source (/dev/zero, a FIFO) must not
-    // keep a request to end the process waiting.
-    sig::act_on_pending();
-    ssize_t n;
-    do {
-        n = read(h, buf, count);
-    } while (n < 0 && errno == EINTR && sig::retry_after_interrupt());
-    if (n < 0) {
-        *error = os_error_from_errno(errno);
-        return -1;
-    }
-    return static_cast<int32_t>(n);
+    return transferred([&] { return read(h, buf, count); }, error);
 }
-
-void (*BEFORE_TERMINAL_WRITE)(Handle h) = nullptr;
 
 int32_t file_write(Handle h, const uint8_t* buf, uint32_t count, uint32_t* error) {
     if (BEFORE_TERMINAL_WRITE != nullptr && isatty(h)) BEFORE_TERMINAL_WRITE(h);
-    sig::act_on_pending();
-    ssize_t n;
-    do {
-        n = write(h, buf, count);
-    } while (n < 0 && errno == EINTR && sig::retry_after_interrupt());
-    if (n < 0) {
-        *error = os_error_from_errno(errno);
-        return -1;
-    }
-    return static_cast<int32_t>(n);
+    return transferred([&] { return write(h, buf, count); }, error);
 }
 
 void file_close(Handle h) {

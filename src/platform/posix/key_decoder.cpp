@@ -1,22 +1,18 @@
 // Terminal input bytes to console key events.
 #include "platform/posix/key_decoder.h"
 
+#include "platform/decimal.h"
 #include "platform/posix/cp437.h"
+#include "platform/posix/key_tables.h"
 
 namespace plat {
 
 namespace {
 
-constexpr uint8_t ESC = 0x1B;
 constexpr uint8_t CAN = 0x18;
 constexpr uint8_t SUB = 0x1A;
 constexpr uint8_t BEL = 0x07;
-constexpr uint8_t DEL = 0x7F;
-constexpr uint8_t FIRST_PRINTABLE = 0x20;
-constexpr uint8_t ASCII_END = 0x80;
-constexpr uint8_t QUESTION_MARK = '?';
 constexpr int32_t PARAM_LIMIT = 100000; // larger numbers are kept at this
-constexpr int32_t DECIMAL = 10;
 // Modifier parameter: 1 + Shift 1 + Alt 2 + Ctrl 4 + Meta 8.
 constexpr int32_t MOD_NONE = 1;
 constexpr int32_t MOD_MAX = 16;
@@ -35,117 +31,6 @@ constexpr int32_t HIGHLIGHT_END_RAW_BYTES = 6;
 constexpr int32_t PASTE_START = 200;
 constexpr int32_t PASTE_END = 201;
 constexpr int32_t OTHER_KEYS = 27; // CSI 27 ; m ; code ~
-
-// A key as the console reports it.
-struct Key {
-    uint16_t vk;
-    uint16_t scan;
-    uint8_t ch;
-    uint32_t state;
-};
-
-constexpr Key NO_KEY = {0, 0, 0, 0};
-constexpr Key ENTER = {VK_RETURN, 28, 13, 0};
-constexpr Key KEYPAD_ENTER = {VK_RETURN, 28, 13, ENHANCED_KEY};
-constexpr Key BACKSPACE = {VK_BACK, 14, 8, 0};
-constexpr Key TAB = {VK_TAB, 15, 9, 0};
-constexpr Key ESCAPE_KEY = {VK_ESCAPE, 1, 27, 0};
-constexpr Key HOME = {36, 71, 0, ENHANCED_KEY};
-constexpr Key END = {35, 79, 0, ENHANCED_KEY};
-constexpr Key PAGE_UP = {33, 73, 0, ENHANCED_KEY};
-constexpr Key PAGE_DOWN = {34, 81, 0, ENHANCED_KEY};
-constexpr Key UP = {38, 72, 0, ENHANCED_KEY};
-constexpr Key DOWN = {40, 80, 0, ENHANCED_KEY};
-constexpr Key RIGHT = {39, 77, 0, ENHANCED_KEY};
-constexpr Key LEFT = {37, 75, 0, ENHANCED_KEY};
-constexpr Key INSERT = {45, 82, 0, ENHANCED_KEY};
-constexpr Key DELETE = {46, 83, 0, ENHANCED_KEY};
-constexpr Key KEYPAD_5 = {12, 76, 0, 0}; // Num Lock off
-constexpr Key KEYPAD_SLASH = {111, 53, '/', ENHANCED_KEY};
-constexpr Key KEYPAD_STAR = {106, 55, '*', 0};
-constexpr Key KEYPAD_MINUS = {109, 74, '-', 0};
-constexpr Key KEYPAD_PLUS = {107, 78, '+', 0};
-constexpr Key KEYPAD_POINT = {110, 83, '.', 0};
-constexpr uint16_t VK_NUMPAD0 = 96;
-constexpr uint16_t KEYPAD_DIGIT_SCANS[10] = {82, 79, 80, 81, 75, 76, 77, 71, 72, 73};
-constexpr Key CTRL_SPACE = {32, 57, 0, LEFT_CTRL_PRESSED};
-
-// F1..F12.
-constexpr int32_t FUNCTION_KEYS = 12;
-constexpr Key FKEY[FUNCTION_KEYS + 1] = {
-    NO_KEY,          {112, 59, 0, 0}, {113, 60, 0, 0}, {114, 61, 0, 0}, {115, 62, 0, 0},
-    {116, 63, 0, 0}, {117, 64, 0, 0}, {118, 65, 0, 0}, {119, 66, 0, 0}, {120, 67, 0, 0},
-    {121, 68, 0, 0}, {122, 87, 0, 0}, {123, 88, 0, 0},
-};
-
-// Printable ASCII on a US keyboard: virtual key, scan code, Shift.
-struct Printable {
-    uint16_t vk;
-    uint16_t scan;
-    bool shift;
-};
-
-constexpr uint16_t LETTER_SCANS[26] = {30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50,
-                                       49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44};
-
-struct Punctuation {
-    char plain;
-    char shifted;
-    uint16_t vk;
-    uint16_t scan;
-};
-constexpr Punctuation PUNCTUATION[] = {
-    {'1', '!', 49, 2},   {'2', '@', 50, 3},    {'3', '#', 51, 4},   {'4', '$', 52, 5},
-    {'5', '%', 53, 6},   {'6', '^', 54, 7},    {'7', '&', 55, 8},   {'8', '*', 56, 9},
-    {'9', '(', 57, 10},  {'0', ')', 48, 11},   {'-', '_', 189, 12}, {'=', '+', 187, 13},
-    {'[', '{', 219, 26}, {']', '}', 221, 27},  {';', ':', 186, 39}, {'\'', '"', 222, 40},
-    {'`', '~', 192, 41}, {'\\', '|', 220, 43}, {',', '<', 188, 51}, {'.', '>', 190, 52},
-    {'/', '?', 191, 53}, {' ', ' ', 32, 57},
-};
-
-constexpr auto PRINTABLE = [] {
-    struct Table {
-        Printable key[ASCII_END];
-    } t{};
-    for (int c = 'a'; c <= 'z'; ++c) {
-        const uint16_t vk = static_cast<uint16_t>(c - 'a' + 'A');
-        t.key[c] = {vk, LETTER_SCANS[c - 'a'], false};
-        t.key[c - 'a' + 'A'] = {vk, LETTER_SCANS[c - 'a'], true};
-    }
-    for (const Punctuation& p : PUNCTUATION) {
-        t.key[static_cast<uint8_t>(p.shifted)] = {p.vk, p.scan, p.plain != p.shifted};
-        t.key[static_cast<uint8_t>(p.plain)] = {p.vk, p.scan, false};
-    }
-    return t;
-}();
-
-Key printable_key(uint8_t c) {
-    const Printable& p = PRINTABLE.key[c];
-    return {p.vk, p.scan, c, p.shift ? SHIFT_PRESSED : 0};
-}
-
-// The key of a byte outside sequences, below 0x80 and not ESC.
-Key byte_key(uint8_t b) {
-    constexpr uint8_t CTRL_A = 0x01;
-    constexpr uint8_t CTRL_Z = 0x1A;
-    constexpr uint8_t CTRL_BACKSLASH = 0x1C;
-    constexpr uint8_t CTRL_BRACKET = 0x1D;
-    constexpr uint8_t CTRL_CARET = 0x1E;
-    constexpr uint8_t CTRL_UNDERSCORE = 0x1F;
-    constexpr uint8_t LETTER_BASE = 64;
-    if (b == '\r' || b == '\n') return ENTER;
-    if (b == '\b' || b == DEL) return BACKSPACE;
-    if (b == '\t') return TAB;
-    if (b == 0) return CTRL_SPACE;
-    if (b >= CTRL_A && b <= CTRL_Z)
-        return {static_cast<uint16_t>(LETTER_BASE + b), LETTER_SCANS[b - CTRL_A], b,
-                LEFT_CTRL_PRESSED};
-    if (b == CTRL_BACKSLASH) return {220, 43, b, LEFT_CTRL_PRESSED};
-    if (b == CTRL_BRACKET) return {221, 27, b, LEFT_CTRL_PRESSED};
-    if (b == CTRL_CARET) return {54, 7, b, LEFT_CTRL_PRESSED | SHIFT_PRESSED};
-    if (b == CTRL_UNDERSCORE) return {189, 12, b, LEFT_CTRL_PRESSED | SHIFT_PRESSED};
-    return printable_key(b);
-}
 
 // The control key state of a modifier parameter; false if it is none.
 bool modifier_state(int32_t m, uint32_t* state) {
@@ -196,61 +81,6 @@ int32_t param(const KeyDecoder& d, int32_t i) {
 int32_t trailing_modifier(const KeyDecoder& d) {
     if (d.param_count == 0) return MOD_NONE;
     return param(d, d.param_count - 1);
-}
-
-// The keys whose final byte names them, in CSI and SS3 sequences alike.
-Key named_by_final(uint8_t f) {
-    switch (f) {
-    case 'A': return UP;
-    case 'B': return DOWN;
-    case 'C': return RIGHT;
-    case 'D': return LEFT;
-    case 'H': return HOME;
-    case 'F': return END;
-    case 'E': return KEYPAD_5;
-    case 'P': return FKEY[1];
-    case 'Q': return FKEY[2];
-    case 'R': return FKEY[3];
-    case 'S': return FKEY[4];
-    default: return NO_KEY;
-    }
-}
-
-// CSI n ~ (and rxvt's n $ ^ @): the key of number N, with Shift added for
-// the numbers that Linux and rxvt send for Shift+F3..F10.
-Key numbered_key(int32_t n, bool* shifted) {
-    *shifted = false;
-    switch (n) {
-    case 1:
-    case 7: return HOME;
-    case 2: return INSERT;
-    case 3: return DELETE;
-    case 4:
-    case 8: return END;
-    case 5: return PAGE_UP;
-    case 6: return PAGE_DOWN;
-    case 11:
-    case 12:
-    case 13:
-    case 14:
-    case 15: return FKEY[n - 10];
-    case 17:
-    case 18:
-    case 19:
-    case 20:
-    case 21: return FKEY[n - 11];
-    case 23:
-    case 24: return FKEY[n - 12];
-    case 25:
-    case 26: *shifted = true; return FKEY[n - 22];
-    case 28:
-    case 29: *shifted = true; return FKEY[n - 23];
-    case 31:
-    case 32:
-    case 33:
-    case 34: *shifted = true; return FKEY[n - 24];
-    default: return NO_KEY;
-    }
 }
 
 // An ordinary key sent as its character code with a modifier
@@ -374,13 +204,6 @@ bool is_final(uint8_t b) {
     return b >= '@' && b <= '~';
 }
 
-uint8_t cp437_byte(uint32_t codepoint) {
-    constexpr int32_t BYTES = 256;
-    for (int32_t b = ASCII_END; b < BYTES; ++b)
-        if (cp437::CODEPOINTS[b] == codepoint) return static_cast<uint8_t>(b);
-    return QUESTION_MARK;
-}
-
 bool ground(KeyDecoder& d, uint8_t b, InputEvent* event);
 
 // Leaves a sequence on a byte that does not belong to it; the byte then
@@ -400,7 +223,7 @@ bool control_inside(uint8_t b, InputEvent* event) {
 }
 
 bool is_control(uint8_t b) {
-    return b < FIRST_PRINTABLE && b != ESC && b != CAN && b != SUB;
+    return b < cp437::FIRST_ASCII && b != ESC && b != CAN && b != SUB;
 }
 
 bool ground(KeyDecoder& d, uint8_t b, InputEvent* event) {

@@ -11,6 +11,10 @@
 
 namespace plat {
 
+// The byte that opens an escape sequence, in keys and in the terminal's
+// replies alike.
+constexpr uint8_t ESC = 0x1B;
+
 // Longest escape sequence kept; the rest of a longer one is skipped.
 constexpr int32_t KEY_SEQUENCE_MAX = 64;
 // Most numeric parameters of a sequence that are looked at.

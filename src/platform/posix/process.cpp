@@ -1,5 +1,6 @@
 // POSIX implementation of the platform process layer.
 #include "platform/process.h"
+#include "platform/internal/hooks.h"
 
 #include "platform/posix/fault_origin.h"
 #include "platform/posix/machine.h"

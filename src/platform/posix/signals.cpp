@@ -1,8 +1,8 @@
-#include "platform/posix/signals.h"
+#include "platform/posix/posix.h"
 
 #include <cerrno>
 
-#include "platform/posix/terminal.h"
+#include "platform/internal/hooks.h"
 #include "platform/process.h"
 
 namespace plat::sig {

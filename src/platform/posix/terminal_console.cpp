@@ -4,20 +4,16 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "platform/posix/signals.h"
-#include "platform/posix/terminal.h"
+#include "platform/posix/posix.h"
 
 namespace plat {
 
 namespace {
 
-constexpr long NANOS_PER_MILLI = 1000000;
-constexpr long MILLIS_PER_SECOND = 1000;
-
 bool terminal_screen_info(Handle h, ScreenInfo* info) {
     if (!term::attach(h)) return false;
-    info->width = term::TERM.width;
-    info->height = term::TERM.height;
+    info->width = term::TERM.buffer.width;
+    info->height = term::TERM.buffer.height;
     info->cursor_x = term::TERM.cursor_x;
     info->cursor_y = term::TERM.cursor_y;
     info->attribute = term::START_ATTRIBUTE;
@@ -34,7 +30,7 @@ uint32_t terminal_platform_id() {
 }
 
 void terminal_set_cursor(Handle, int32_t x, int32_t y) {
-    if (x < 0 || y < 0 || x >= term::TERM.width || y >= term::TERM.height) return;
+    if (x < 0 || y < 0 || x >= term::TERM.buffer.width || y >= term::TERM.buffer.height) return;
     if (x != term::TERM.cursor_x || y != term::TERM.cursor_y) {
         term::TERM.placed = false;
         term::TERM.writer_cursor = false;
@@ -58,8 +54,8 @@ void terminal_scroll(Handle, Rect rect, Rect clip, int32_t dest_x, int32_t dest_
 void terminal_sleep(uint32_t ms) {
     term::present(term::Cursor::LEAVE);
     sig::act_on_pending();
-    timespec left{static_cast<time_t>(ms / MILLIS_PER_SECOND),
-                  static_cast<long>(ms % MILLIS_PER_SECOND) * NANOS_PER_MILLI};
+    timespec left{static_cast<time_t>(ms / term::MILLIS_PER_SECOND),
+                  static_cast<long>(ms % term::MILLIS_PER_SECOND) * term::NANOS_PER_MILLI};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
         sig::act_on_pending();
         // Continued after a stop: the picture is whole again before the pause ends.
@@ -68,10 +64,6 @@ void terminal_sleep(uint32_t ms) {
 }
 
 } // namespace
-
-uint32_t terminal_pending_events(Handle h);
-bool terminal_read_event(Handle h, InputEvent* event);
-void terminal_wait_input(Handle h, uint32_t ms);
 
 const Console TERMINAL_CONSOLE = {
     terminal_screen_info, terminal_open,       terminal_platform_id, terminal_set_cursor,

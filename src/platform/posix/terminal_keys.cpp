@@ -9,51 +9,35 @@
 #include <sys/select.h>
 #include <unistd.h>
 
+#include "platform/internal/key_queue.h"
 #include "platform/posix/key_decoder.h"
-#include "platform/posix/signals.h"
-#include "platform/posix/terminal.h"
+#include "platform/posix/posix.h"
 
 namespace plat {
 
 namespace {
 
-// Each byte gives at most one press and its release; the most bytes decoded
-// at once are the early input and the byte that ends it.
-constexpr int32_t EVENTS_PER_BYTE = 2;
-constexpr int32_t QUEUE_CAPACITY = (term::EARLY_INPUT_CAPACITY + 1) * EVENTS_PER_BYTE;
+// Each byte gives at most one press; the most bytes decoded at once are the
+// early input and the byte that ends it.
+static_assert(term::EARLY_INPUT_CAPACITY + 1 <= KEY_QUEUE_PRESSES);
 
-InputEvent QUEUE[QUEUE_CAPACITY];
-int32_t QUEUE_HEAD = 0;
-int32_t QUEUE_COUNT = 0;
+KeyQueue QUEUE;
 KeyDecoder DECODER;
 bool STARTED = false;
 // How long input may pause inside a sequence before a lone Esc is taken as
 // the Esc key (terminals write a key's sequence at once; slow links need more).
 int ESCAPE_WAIT = term::ESCAPE_WAIT_DEFAULT_MS;
-bool AT_END = false; // the input is closed: every line read ends at once
-
-void push(const InputEvent& event) {
-    if (QUEUE_COUNT == QUEUE_CAPACITY) return; // fill() reads only into an empty queue
-    QUEUE[(QUEUE_HEAD + QUEUE_COUNT) % QUEUE_CAPACITY] = event;
-    ++QUEUE_COUNT;
-}
-
-void push_key(const InputEvent& press) {
-    push(press);
-    InputEvent release = press;
-    release.key_down = false;
-    push(release);
-}
 
 void decode(uint8_t byte) {
     InputEvent event{};
-    if (key_decode(DECODER, byte, &event)) push_key(event);
+    if (key_decode(DECODER, byte, &event)) key_queue_push(QUEUE, event);
 }
 
 // No more input is coming for now: a sequence left open ends.
 void decode_quiet() {
     InputEvent event{};
-    if (key_decoder_waiting(DECODER) && key_decode_quiet(DECODER, &event)) push_key(event);
+    if (key_decoder_waiting(DECODER) && key_decode_quiet(DECODER, &event))
+        key_queue_push(QUEUE, event);
 }
 
 bool readable(Handle h, int timeout_ms) {
@@ -86,7 +70,7 @@ void start(Handle h) {
 // stays unread, for whatever reads the terminal, pipe or file next.
 void fill(Handle h) {
     if (!STARTED) start(h);
-    while (!AT_END && QUEUE_COUNT == 0) {
+    while (!QUEUE.at_end && QUEUE.count == 0) {
         if (!readable(h, key_decoder_waiting(DECODER) ? ESCAPE_WAIT : 0)) {
             decode_quiet();
             break;
@@ -95,16 +79,16 @@ void fill(Handle h) {
         const ssize_t n = read(h, &byte, 1);
         if (n < 0 && errno == EINTR && sig::retry_after_interrupt()) continue;
         if (n <= 0) {
-            AT_END = true;
+            QUEUE.at_end = true;
             break;
         }
         decode(byte);
     }
     if (term::KEYS_FROM_TERMINAL) term::POSITION_REPORTS_DUE = DECODER.position_reports_expected;
-    if (!AT_END) return;
+    if (!QUEUE.at_end) return;
     decode_quiet();
-    // Closed input ends the line being read as Enter would.
-    if (QUEUE_COUNT == 0) decode('\r');
+    InputEvent enter{};
+    if (key_decode(DECODER, '\r', &enter)) key_queue_end_line(QUEUE, enter);
 }
 
 } // namespace
@@ -112,7 +96,6 @@ void fill(Handle h) {
 namespace term {
 
 bool input_within(int fd, int timeout_ms) {
-    constexpr int MILLIS_PER_SECOND = 1000;
     constexpr suseconds_t MICROS_PER_MILLI = 1000;
     if (fd < 0) return false;
     // select cannot watch a descriptor this high; poll can, on this system.
@@ -132,16 +115,12 @@ bool input_within(int fd, int timeout_ms) {
 
 uint32_t terminal_pending_events(Handle h) {
     fill(h);
-    return static_cast<uint32_t>(QUEUE_COUNT);
+    return static_cast<uint32_t>(QUEUE.count);
 }
 
 bool terminal_read_event(Handle h, InputEvent* event) {
-    if (QUEUE_COUNT == 0) fill(h);
-    if (QUEUE_COUNT == 0) return false;
-    *event = QUEUE[QUEUE_HEAD];
-    QUEUE_HEAD = (QUEUE_HEAD + 1) % QUEUE_CAPACITY;
-    --QUEUE_COUNT;
-    return true;
+    if (QUEUE.count == 0) fill(h);
+    return key_queue_pop(QUEUE, event);
 }
 
 namespace {
@@ -152,10 +131,10 @@ namespace {
 // left who could continue the job) leaves the input closed, as a read
 // would find it.
 void wait_for_foreground(Handle h) {
-    while (!AT_END && isatty(h) != 0 && !term::foreground(h)) {
+    while (!QUEUE.at_end && isatty(h) != 0 && !term::foreground(h)) {
         sig::CONTINUED = 0;
         kill(0, SIGTTIN);
-        if (sig::CONTINUED == 0) AT_END = true;
+        if (sig::CONTINUED == 0) QUEUE.at_end = true;
         sig::act_on_pending();
     }
 }
@@ -167,7 +146,7 @@ void terminal_wait_input(Handle h, uint32_t ms) {
     // In the foreground: the modes and the whole picture before a key is read.
     term::present();
     if (!STARTED) start(h);
-    if (QUEUE_COUNT == 0 && !AT_END) readable(h, static_cast<int>(ms));
+    if (QUEUE.count == 0 && !QUEUE.at_end) readable(h, static_cast<int>(ms));
     sig::act_on_pending();
 }
 

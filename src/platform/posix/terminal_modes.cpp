@@ -11,9 +11,10 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "platform/posix/signals.h"
-#include "platform/posix/terminal.h"
-#include "platform/process.h"
+#include "platform/decimal.h"
+#include "platform/internal/hooks.h"
+#include "platform/posix/key_decoder.h"
+#include "platform/posix/posix.h"
 
 namespace plat::term {
 
@@ -22,22 +23,16 @@ int32_t EARLY_INPUT_COUNT = 0;
 int32_t POSITION_REPORTS_DUE = 0;
 bool KEYS_FROM_TERMINAL = false;
 
-void before_foreign_write();
-
 namespace {
 
 constexpr int CURSOR_QUERY_TIMEOUT_MS = 100;
 // Once a reply has begun, the wait for each of its further bytes.
 constexpr int REPLY_PIECE_MS = 100;
 constexpr char CURSOR_QUERY[] = "\x1b[6n";
-constexpr uint8_t ESC = 0x1B;
-constexpr int32_t DECIMAL = 10;
 constexpr int32_t REPLY_MAX = 32;
 constexpr int32_t REPLY_VALUE_LIMIT = 100000; // larger rows and columns stop growing
 // The terminal's own colours, and its cursor shown again.
 constexpr char RESET_LOOK[] = "\x1b[0m\x1b[?25h";
-constexpr int NANOS_PER_MILLI = 1000000;
-constexpr int MILLIS_PER_SECOND = 1000;
 
 struct SavedModes {
     int fd;
@@ -193,8 +188,8 @@ void query_cursor() {
     const int32_t col = REPLY.column, row = REPLY.row;
     REPLY = Reply{};
     if (row < 1 || col < 1) return;
-    TERM.cursor_x = col - 1 < TERM.width ? col - 1 : TERM.width - 1;
-    TERM.cursor_y = row - 1 < TERM.height ? row - 1 : TERM.height - 1;
+    TERM.cursor_x = col - 1 < TERM.buffer.width ? col - 1 : TERM.buffer.width - 1;
+    TERM.cursor_y = row - 1 < TERM.buffer.height ? row - 1 : TERM.buffer.height - 1;
     TERM.term_x = TERM.cursor_x;
     TERM.term_y = TERM.cursor_y;
 }
@@ -237,9 +232,7 @@ bool attach(int fd) {
     const ScreenSize size =
         screen_size(ws.ws_col, ws.ws_row, std::getenv("COLUMNS"), std::getenv("LINES"));
     TERM.out_fd = fd;
-    TERM.width = size.width;
-    TERM.height = size.height;
-    take_buffers();
+    take_buffers(size.width, size.height);
     TERM.cursor_x = TERM.cursor_y = 0;
     TERM.term_x = TERM.term_y = -1;
     TERM.sgr = -1;

@@ -5,9 +5,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "platform/decimal.h"
 #include "platform/posix/cp437.h"
-#include "platform/posix/signals.h"
-#include "platform/posix/terminal.h"
+#include "platform/posix/posix.h"
 
 namespace plat::term {
 
@@ -23,12 +23,9 @@ constexpr int SGR_FOREGROUND = 30;
 constexpr int SGR_FOREGROUND_INTENSE = 90;
 constexpr int SGR_BACKGROUND = 40;
 constexpr int SGR_BACKGROUND_INTENSE = 100;
-constexpr uint8_t FIRST_PRINTABLE = 32;
-constexpr uint8_t LAST_PRINTABLE = 126;
 // Unchanged cells between two changed ones are sent again rather than
 // jumping over them when there are at most this many.
 constexpr int32_t BRIDGE_CELLS = 3;
-constexpr int DECIMAL = 10;
 constexpr int32_t DECIMAL_DIGITS_MAX = 12;
 constexpr char ERASE_SCREEN[] = "\x1b[2J";
 constexpr int32_t ATTRIBUTES = 256;
@@ -51,7 +48,22 @@ int32_t LEN = 0;
 volatile sig_atomic_t SHOWN_X = -1;
 volatile sig_atomic_t SHOWN_Y = -1;
 
-void flush_out();
+void flush_out() {
+    int32_t done = 0;
+    while (done < LEN) {
+        ssize_t n = write(TERM.out_fd, TERM.out + done, static_cast<size_t>(LEN - done));
+        if (n < 0 && errno == EINTR) continue;
+        // A terminal that hung up (its window closed under nohup) is no
+        // failure of the program: the search goes on without a picture.
+        if (n < 0 && (errno == EIO || errno == ENXIO)) TERM.gone = true;
+        if (n <= 0) break;
+        done += static_cast<int32_t>(n);
+    }
+    LEN = 0;
+    // The terminal's late answer to the start-up query is taken as soon as it
+    // is there, so that it never reaches the shell as typed input.
+    take_late_reply();
+}
 
 // An update larger than the buffer goes out in several writes: the terminal
 // shows the same in the end, only not all at once.
@@ -164,13 +176,14 @@ void put_glyph(uint8_t ch) {
         const Glyph& g = CP437_UTF8[ch];
         put(g.bytes, g.length);
     } else {
-        const bool shown = ch >= FIRST_PRINTABLE && ch <= LAST_PRINTABLE;
+        const bool shown = ch >= cp437::FIRST_ASCII && ch <= cp437::LAST_ASCII;
         put_char(shown ? static_cast<char>(ch) : ch == 0 ? ' ' : '?'); // byte 0 shows blank
     }
 }
 
 bool same(int32_t i) {
-    return TERM.back[i].ch == TERM.front[i].ch && TERM.back[i].attr == TERM.front[i].attr;
+    return TERM.buffer.cells[i].ch == TERM.front[i].ch &&
+           TERM.buffer.cells[i].attr == TERM.front[i].attr;
 }
 
 // When what the terminal shows is unknown, it is erased in the colours of
@@ -180,7 +193,7 @@ void erase_for_repaint(int32_t visible_w, int32_t visible_h) {
     int32_t count[ATTRIBUTES] = {};
     for (int32_t y = 0; y < visible_h; ++y)
         for (int32_t x = 0; x < visible_w; ++x) {
-            const Cell c = TERM.back[y * TERM.width + x];
+            const Cell c = TERM.buffer.cells[y * TERM.buffer.width + x];
             if (c.ch == ' ') ++count[c.attr];
         }
     uint8_t blank = START_ATTRIBUTE;
@@ -188,33 +201,16 @@ void erase_for_repaint(int32_t visible_w, int32_t visible_h) {
         if (count[a] > count[blank]) blank = static_cast<uint8_t>(a);
     set_attribute(blank);
     put(ERASE_SCREEN, sizeof ERASE_SCREEN - 1);
-    const int32_t cells = TERM.width * TERM.height;
+    const int32_t cells = TERM.buffer.width * TERM.buffer.height;
     for (int32_t i = 0; i < cells; ++i) TERM.front[i] = Cell{' ', blank};
     TERM.repaint = false;
     TERM.dirty = true;
 }
 
-void flush_out() {
-    int32_t done = 0;
-    while (done < LEN) {
-        ssize_t n = write(TERM.out_fd, TERM.out + done, static_cast<size_t>(LEN - done));
-        if (n < 0 && errno == EINTR) continue;
-        // A terminal that hung up (its window closed under nohup) is no
-        // failure of the program: the search goes on without a picture.
-        if (n < 0 && (errno == EIO || errno == ENXIO)) TERM.gone = true;
-        if (n <= 0) break;
-        done += static_cast<int32_t>(n);
-    }
-    LEN = 0;
-    // The terminal's late answer to the start-up query is taken as soon as it
-    // is there, so that it never reaches the shell as typed input.
-    take_late_reply();
-}
-
 // The terminal's current size, clipped to the buffer's.
 void visible_size(int32_t* w, int32_t* h) {
-    *w = TERM.width;
-    *h = TERM.height;
+    *w = TERM.buffer.width;
+    *h = TERM.buffer.height;
     winsize ws{};
     if (ioctl(TERM.out_fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
         if (ws.ws_col < *w) *w = ws.ws_col;
@@ -224,14 +220,13 @@ void visible_size(int32_t* w, int32_t* h) {
 
 } // namespace
 
-void take_buffers() {
-    if (TERM.width > MAX_COLUMNS) TERM.width = MAX_COLUMNS;
-    if (TERM.height > MAX_ROWS) TERM.height = MAX_ROWS;
-    const int32_t cells = TERM.width * TERM.height;
+void take_buffers(int32_t width, int32_t height) {
+    if (width > MAX_COLUMNS) width = MAX_COLUMNS;
+    if (height > MAX_ROWS) height = MAX_ROWS;
+    const int32_t cells = width * height;
     for (int32_t i = 0; i < cells; ++i) BACK[i] = FRONT[i] = Cell{' ', START_ATTRIBUTE};
-    TERM.back = BACK;
+    TERM.buffer = CellBuffer{BACK, SCRATCH, width, height};
     TERM.front = FRONT;
-    TERM.buffer = CellBuffer{BACK, SCRATCH, TERM.width, TERM.height};
     TERM.out = OUTPUT;
     TERM.out_capacity = OUTPUT_CAPACITY;
     LEN = 0;
@@ -270,7 +265,7 @@ void present(Cursor cursor) {
     if (TERM.repaint && TERM.touched) erase_for_repaint(visible_w, visible_h);
     if (TERM.dirty) {
         for (int32_t y = 0; y < visible_h; ++y) {
-            const int32_t row = y * TERM.width;
+            const int32_t row = y * TERM.buffer.width;
             int32_t x = 0;
             while (x < visible_w) {
                 if (same(row + x)) {
@@ -282,9 +277,9 @@ void present(Cursor cursor) {
                     if (!same(row + i)) last = i;
                 move_to(x, y);
                 for (; x <= last; ++x) {
-                    set_attribute(TERM.back[row + x].attr);
-                    put_glyph(TERM.back[row + x].ch);
-                    TERM.front[row + x] = TERM.back[row + x];
+                    set_attribute(TERM.buffer.cells[row + x].attr);
+                    put_glyph(TERM.buffer.cells[row + x].ch);
+                    TERM.front[row + x] = TERM.buffer.cells[row + x];
                 }
                 // The last column leaves the terminal's cursor in a pending wrap.
                 TERM.term_x = x < visible_w ? x : -1;

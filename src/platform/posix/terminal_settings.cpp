@@ -3,13 +3,12 @@
 // send colours.
 #include <cstdint>
 
-#include "platform/posix/terminal.h"
+#include "platform/decimal.h"
+#include "platform/posix/posix.h"
 
 namespace plat::term {
 
 namespace {
-
-constexpr int DECIMAL = 10;
 
 // A whole decimal number in 1..MAX, or 0 for anything else.
 int32_t positive_number(const char* text, int32_t max) {

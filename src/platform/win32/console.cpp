@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "platform/cellbuffer.h"
-#include "platform/process.h"
+#include "platform/internal/hooks.h"
 #include "platform/transfer.h"
 #include "platform/win32/win32.h"
 
@@ -60,15 +60,13 @@ struct Span {
 struct Screen {
     bool attached;
     HANDLE out;
-    int32_t width; // of the copy: the buffer as it was at start-up
-    int32_t height;
-    Cell* back;       // what the program has drawn
-    CHAR_INFO* front; // what the console holds, with all 16 attribute bits
-    Span* touched;    // per row
-    int32_t* uniform; // per row: the one cell the whole row holds, or NOT_UNIFORM
+    CellBuffer buffer; // what the program has drawn; its size is the buffer's
+                       // at start-up
+    CHAR_INFO* front;  // what the console holds, with all 16 attribute bits
+    Span* touched;     // per row
+    int32_t* uniform;  // per row: the one cell the whole row holds, or NOT_UNIFORM
     int32_t touched_top;
     int32_t touched_bottom;
-    CellBuffer buffer;
     int32_t cursor_x; // the console device's cursor
     int32_t cursor_y;
     int32_t shown_x; // where the console's cursor stands; -1 if unknown
@@ -88,7 +86,8 @@ Screen SCREEN;
 CHAR_INFO STAGING[CELLS_PER_TRANSFER];
 
 size_t at(int32_t x, int32_t y) {
-    return static_cast<size_t>(y) * static_cast<size_t>(SCREEN.width) + static_cast<size_t>(x);
+    return static_cast<size_t>(y) * static_cast<size_t>(SCREEN.buffer.width) +
+           static_cast<size_t>(x);
 }
 
 int32_t packed(Cell c) {
@@ -120,15 +119,15 @@ void touch(int32_t top, int32_t bottom, int32_t left, int32_t right) {
 
 void untouch_all() {
     for (int32_t y = SCREEN.touched_top; y <= SCREEN.touched_bottom; ++y)
-        SCREEN.touched[y] = Span{SCREEN.width, -1};
-    SCREEN.touched_top = SCREEN.height;
+        SCREEN.touched[y] = Span{SCREEN.buffer.width, -1};
+    SCREEN.touched_top = SCREEN.buffer.height;
     SCREEN.touched_bottom = -1;
 }
 
 // Reads the console's cells, so that what the program does not redraw
 // stays as it was and a scroll moves what the console really shows.
 void read_console() {
-    const Rect all{0, 0, SCREEN.width - 1, SCREEN.height - 1};
+    const Rect all{0, 0, SCREEN.buffer.width - 1, SCREEN.buffer.height - 1};
     for (Rect p = first_transfer(all); p.top <= all.bottom; p = next_transfer(all, p)) {
         SMALL_RECT read = region(p);
         if (ReadConsoleOutputA(SCREEN.out, STAGING, extent(p), COORD{0, 0}, &read) == 0) continue;
@@ -153,11 +152,11 @@ void end_of_process() {
 
 void attach(HANDLE h, const CONSOLE_SCREEN_BUFFER_INFO& csbi) {
     SCREEN.out = h;
-    SCREEN.width = csbi.dwSize.X;
-    SCREEN.height = csbi.dwSize.Y;
-    const auto cells = static_cast<size_t>(SCREEN.width) * static_cast<size_t>(SCREEN.height);
-    const auto rows = static_cast<size_t>(SCREEN.height);
-    SCREEN.back = new Cell[cells];
+    const int32_t width = csbi.dwSize.X;
+    const int32_t height = csbi.dwSize.Y;
+    const auto cells = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const auto rows = static_cast<size_t>(height);
+    SCREEN.buffer = CellBuffer{new Cell[cells], new Cell[cells], width, height};
     SCREEN.front = new CHAR_INFO[cells];
     SCREEN.touched = new Span[rows];
     SCREEN.uniform = new int32_t[rows];
@@ -167,13 +166,12 @@ void attach(HANDLE h, const CONSOLE_SCREEN_BUFFER_INFO& csbi) {
     }
     read_console();
     for (size_t i = 0; i < cells; ++i)
-        SCREEN.back[i] = Cell{static_cast<uint8_t>(SCREEN.front[i].Char.AsciiChar),
-                              static_cast<uint8_t>(SCREEN.front[i].Attributes)};
+        SCREEN.buffer.cells[i] = Cell{static_cast<uint8_t>(SCREEN.front[i].Char.AsciiChar),
+                                      static_cast<uint8_t>(SCREEN.front[i].Attributes)};
     std::fill(SCREEN.uniform, SCREEN.uniform + rows, NOT_UNIFORM);
     SCREEN.touched_top = 0;
-    SCREEN.touched_bottom = SCREEN.height - 1;
+    SCREEN.touched_bottom = SCREEN.buffer.height - 1;
     untouch_all();
-    SCREEN.buffer = CellBuffer{SCREEN.back, new Cell[cells], SCREEN.width, SCREEN.height};
     SCREEN.cursor_x = csbi.dwCursorPosition.X;
     SCREEN.cursor_y = csbi.dwCursorPosition.Y;
     SCREEN.shown_x = SCREEN.cursor_x;
@@ -228,14 +226,15 @@ void follow_cursor() {
 // The smallest rectangle holding every touched cell that differs from what
 // the console holds; false if none does.
 bool changed_rectangle(Rect* r) {
-    *r = Rect{SCREEN.width, SCREEN.height, -1, -1};
+    *r = Rect{SCREEN.buffer.width, SCREEN.buffer.height, -1, -1};
     for (int32_t y = SCREEN.touched_top; y <= SCREEN.touched_bottom; ++y) {
         const Span s = SCREEN.touched[y];
         int32_t left = s.left;
-        while (left <= s.right && same(SCREEN.back[at(left, y)], SCREEN.front[at(left, y)])) ++left;
+        while (left <= s.right && same(SCREEN.buffer.cells[at(left, y)], SCREEN.front[at(left, y)]))
+            ++left;
         if (left > s.right) continue;
         int32_t right = s.right;
-        while (same(SCREEN.back[at(right, y)], SCREEN.front[at(right, y)])) --right;
+        while (same(SCREEN.buffer.cells[at(right, y)], SCREEN.front[at(right, y)])) --right;
         r->left = std::min(r->left, left);
         r->right = std::max(r->right, right);
         r->top = std::min(r->top, y);
@@ -254,7 +253,7 @@ void write_rectangle(const Rect& r) {
             for (int32_t x = p.left; x <= p.right; ++x) {
                 CHAR_INFO& ci = STAGING[(y - p.top) * w + (x - p.left)];
                 if (SCREEN.repaint || (x >= s.left && x <= s.right)) {
-                    const Cell c = SCREEN.back[at(x, y)];
+                    const Cell c = SCREEN.buffer.cells[at(x, y)];
                     ci.Char.AsciiChar = static_cast<CHAR>(c.ch);
                     ci.Attributes = c.attr;
                 } else {
@@ -304,7 +303,8 @@ void console_set_cursor(Handle, int32_t x, int32_t y) {
 }
 
 void console_write_cell(Handle, int32_t x, int32_t y, Cell cell) {
-    if (!SCREEN.attached || x < 0 || y < 0 || x >= SCREEN.width || y >= SCREEN.height) return;
+    if (!SCREEN.attached || x < 0 || y < 0 || x >= SCREEN.buffer.width || y >= SCREEN.buffer.height)
+        return;
     cells_write(SCREEN.buffer, x, y, cell);
     if (SCREEN.uniform[y] != packed(cell)) SCREEN.uniform[y] = NOT_UNIFORM;
     touch(y, y, x, x);
@@ -313,7 +313,7 @@ void console_write_cell(Handle, int32_t x, int32_t y, Cell cell) {
 // Blanks REGION; whole rows that already hold only FILL are left alone, so
 // a clear of a tall buffer costs what the rows drawn since the last one do.
 void fill_rows(const Rect& region, Cell fill) {
-    const bool whole_rows = region.left == 0 && region.right == SCREEN.width - 1;
+    const bool whole_rows = region.left == 0 && region.right == SCREEN.buffer.width - 1;
     for (int32_t y = region.top; y <= region.bottom; ++y) {
         if (SCREEN.uniform[y] == packed(fill)) continue;
         cells_fill(SCREEN.buffer, Rect{region.left, y, region.right, y}, fill);
@@ -331,10 +331,10 @@ void console_scroll(Handle, Rect rect, Rect clip, int32_t dest_x, int32_t dest_y
     }
     cells_scroll(SCREEN.buffer, rect, clip, dest_x, dest_y, fill);
     const int32_t top = std::max(clip.top, 0);
-    const int32_t bottom = std::min(clip.bottom, SCREEN.height - 1);
+    const int32_t bottom = std::min(clip.bottom, SCREEN.buffer.height - 1);
     if (top > bottom) return;
     for (int32_t y = top; y <= bottom; ++y) SCREEN.uniform[y] = NOT_UNIFORM;
-    touch(top, bottom, std::max(clip.left, 0), std::min(clip.right, SCREEN.width - 1));
+    touch(top, bottom, std::max(clip.left, 0), std::min(clip.right, SCREEN.buffer.width - 1));
 }
 
 void console_sleep(uint32_t ms) {
@@ -351,11 +351,11 @@ namespace win32 {
 void present() {
     if (!SCREEN.attached) return;
     probe();
-    if (SCREEN.repaint) touch(0, SCREEN.height - 1, 0, SCREEN.width - 1);
+    if (SCREEN.repaint) touch(0, SCREEN.buffer.height - 1, 0, SCREEN.buffer.width - 1);
     Rect changed{};
     if (SCREEN.repaint)
-        changed = Rect{0, 0, std::min<int32_t>(SCREEN.width, SCREEN.size.X) - 1,
-                       std::min<int32_t>(SCREEN.height, SCREEN.size.Y) - 1};
+        changed = Rect{0, 0, std::min<int32_t>(SCREEN.buffer.width, SCREEN.size.X) - 1,
+                       std::min<int32_t>(SCREEN.buffer.height, SCREEN.size.Y) - 1};
     if (SCREEN.repaint ? changed.right >= 0 && changed.bottom >= 0 : changed_rectangle(&changed))
         write_rectangle(changed);
     SCREEN.repaint = false;
@@ -373,12 +373,12 @@ void present() {
 } // namespace win32
 
 // The console the process runs in, as the platform console.
-const Console TERMINAL_CONSOLE = {
+const Console WIN32_CONSOLE = {
     console_screen_info, console_open,      console_platform_id, console_set_cursor,
     console_write_cell,  console_scroll,    console_sleep,       win32::pending_events,
     win32::read_event,   win32::wait_input,
 };
 
-const Console* CONSOLE = &TERMINAL_CONSOLE;
+const Console* CONSOLE = &WIN32_CONSOLE;
 
 } // namespace plat

@@ -1,6 +1,7 @@
 // Keys from the console's input events, or, when standard input is a file
-// or a pipe, its bytes taken as typed characters (each a press and its
-// release); the end of that input ends every line read as Enter would.
+// or a pipe, its bytes taken as typed characters; the end of that input
+// ends every line read as Enter would.
+#include "platform/internal/key_queue.h"
 #include "platform/win32/win32.h"
 
 #include <algorithm>
@@ -10,36 +11,29 @@ namespace plat::win32 {
 namespace {
 
 constexpr int32_t READ_CHUNK = 256;
-constexpr int32_t EVENTS_PER_BYTE = 2;
-constexpr int32_t QUEUE_CAPACITY = READ_CHUNK * EVENTS_PER_BYTE;
+static_assert(READ_CHUNK <= KEY_QUEUE_PRESSES);
 // A pipe cannot be waited on: its input is looked for this often.
 constexpr DWORD PIPE_POLL_MS = 20;
 constexpr uint8_t CARRIAGE_RETURN = '\r';
 constexpr uint8_t LINE_FEED = '\n';
 constexpr uint16_t VK_ENTER = VK_RETURN;
 
-InputEvent QUEUE[QUEUE_CAPACITY];
-int32_t QUEUE_HEAD = 0;
-int32_t QUEUE_COUNT = 0;
-bool AT_END = false;
+KeyQueue QUEUE;
 
 bool is_console_input(Handle h) {
     DWORD mode = 0;
     return GetConsoleMode(native(h), &mode) != 0;
 }
 
-void push_key(uint8_t byte) {
+// A byte of a file or pipe as the press of a typed character.
+InputEvent press_of(uint8_t byte) {
     InputEvent press{};
     press.event_type = KEY_EVENT;
     press.key_down = true;
     const bool enter = byte == CARRIAGE_RETURN || byte == LINE_FEED;
     press.ch = enter ? CARRIAGE_RETURN : byte;
     press.virtual_key = enter ? VK_ENTER : 0;
-    InputEvent release = press;
-    release.key_down = false;
-    QUEUE[(QUEUE_HEAD + QUEUE_COUNT) % QUEUE_CAPACITY] = press;
-    QUEUE[(QUEUE_HEAD + QUEUE_COUNT + 1) % QUEUE_CAPACITY] = release;
-    QUEUE_COUNT += EVENTS_PER_BYTE;
+    return press;
 }
 
 // The bytes that can be read without waiting: a pipe says how many it
@@ -52,17 +46,17 @@ DWORD readable_bytes(HANDLE h) {
 }
 
 void fill(Handle h) {
-    if (QUEUE_COUNT > 0) return;
-    if (!AT_END) {
+    if (QUEUE.count > 0) return;
+    if (!QUEUE.at_end) {
         HANDLE in = native(h);
         const DWORD want = std::min<DWORD>(readable_bytes(in), READ_CHUNK);
         if (want == 0) return;
         uint8_t bytes[READ_CHUNK];
         DWORD got = 0;
-        if (ReadFile(in, bytes, want, &got, nullptr) == 0 || got == 0) AT_END = true;
-        for (DWORD i = 0; i < got; ++i) push_key(bytes[i]);
+        if (ReadFile(in, bytes, want, &got, nullptr) == 0 || got == 0) QUEUE.at_end = true;
+        for (DWORD i = 0; i < got; ++i) key_queue_push(QUEUE, press_of(bytes[i]));
     }
-    if (AT_END && QUEUE_COUNT == 0) push_key(CARRIAGE_RETURN);
+    key_queue_end_line(QUEUE, press_of(CARRIAGE_RETURN));
 }
 
 } // namespace
@@ -73,7 +67,7 @@ uint32_t pending_events(Handle h) {
         return GetNumberOfConsoleInputEvents(native(h), &count) != 0 ? count : 0;
     }
     fill(h);
-    return static_cast<uint32_t>(QUEUE_COUNT);
+    return static_cast<uint32_t>(QUEUE.count);
 }
 
 bool read_event(Handle h, InputEvent* event) {
@@ -93,11 +87,7 @@ bool read_event(Handle h, InputEvent* event) {
         return true;
     }
     fill(h);
-    if (QUEUE_COUNT == 0) return false;
-    *event = QUEUE[QUEUE_HEAD];
-    QUEUE_HEAD = (QUEUE_HEAD + 1) % QUEUE_CAPACITY;
-    --QUEUE_COUNT;
-    return true;
+    return key_queue_pop(QUEUE, event);
 }
 
 void wait_input(Handle h, uint32_t ms) {
@@ -107,7 +97,7 @@ void wait_input(Handle h, uint32_t ms) {
     if (is_console_input(h)) {
         HANDLE both[] = {native(h), termination};
         WaitForMultipleObjects(termination != nullptr ? 2 : 1, both, FALSE, ms);
-    } else if (QUEUE_COUNT == 0 && !AT_END && readable_bytes(native(h)) == 0) {
+    } else if (QUEUE.count == 0 && !QUEUE.at_end && readable_bytes(native(h)) == 0) {
         const DWORD slice = std::min<DWORD>(ms, PIPE_POLL_MS);
         if (termination != nullptr)
             WaitForSingleObject(termination, slice);

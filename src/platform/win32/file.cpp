@@ -2,6 +2,7 @@
 // own numbers, the numbering the channel's mapping expects.
 #include "platform/file.h"
 
+#include "platform/internal/hooks.h"
 #include "platform/win32/win32.h"
 
 namespace plat {
@@ -38,8 +39,6 @@ int32_t file_read(Handle h, uint8_t* buf, uint32_t count, uint32_t* error) {
     }
     return static_cast<int32_t>(got);
 }
-
-void (*BEFORE_TERMINAL_WRITE)(Handle h) = nullptr;
 
 int32_t file_write(Handle h, const uint8_t* buf, uint32_t count, uint32_t* error) {
     if (BEFORE_TERMINAL_WRITE != nullptr && file_is_char_device(h)) BEFORE_TERMINAL_WRITE(h);
@@ -80,11 +79,6 @@ Handle std_handle(StdStream stream) {
     if (h == INVALID_HANDLE_VALUE) return INVALID_HANDLE;
     SetStdHandle(id, h);
     return portable(h);
-}
-
-uint32_t os_error_from_errno(int err) {
-    // Only the C library speaks errno here; its numbers pass through.
-    return static_cast<uint32_t>(err);
 }
 
 } // namespace plat

@@ -1,6 +1,7 @@
 // Win32 implementation of the platform process layer: faults through a
 // vectored exception handler, the console's control events, and the exit.
 #include "platform/process.h"
+#include "platform/internal/hooks.h"
 #include "platform/win32/win32.h"
 
 namespace plat {

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "platform/console.h"
+#include "platform/decimal.h"
 #include "runtime/process/process.h"
 
 uint8_t SCANCODE = 0;
@@ -28,7 +29,6 @@ constexpr uint8_t ENTER = 13;
 constexpr uint32_t ANY_ALT = plat::RIGHT_ALT_PRESSED | plat::LEFT_ALT_PRESSED;
 constexpr uint32_t ANY_CTRL = plat::RIGHT_CTRL_PRESSED | plat::LEFT_CTRL_PRESSED;
 constexpr uint32_t KEY_WAIT_SLICE_MS = 1000;
-constexpr uint32_t DECIMAL = 10;
 
 bool ISNUMPADDIGIT(uint16_t KEYCODE) {
     return KEYCODE >= VK_NUMPAD0 && KEYCODE <= VK_NUMPAD9;

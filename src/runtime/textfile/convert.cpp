@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-constexpr int32_t DECIMAL = 10;
+#include "platform/decimal.h"
+
 constexpr uint32_t HEXADECIMAL = 16;
 constexpr uint32_t BINARY = 2;
 constexpr uint32_t OCTAL = 8;

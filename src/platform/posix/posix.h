@@ -1,5 +1,6 @@
-// The terminal behind the platform console: shared state of its parts
-// (screen buffer and drawing, modes and signals, key decoding).
+// What the parts of the POSIX platform share: the terminal behind the
+// platform console (screen buffer and drawing, modes, keys) and the signals
+// the process acts on.
 #pragma once
 #include <csignal>
 #include <cstdint>
@@ -7,21 +8,31 @@
 #include "platform/cellbuffer.h"
 #include "platform/console.h"
 
+namespace plat {
+
+// The terminal as a console.
+extern const Console TERMINAL_CONSOLE;
+
+// Keys from the terminal, or from a standard input that is a file or a pipe.
+uint32_t terminal_pending_events(Handle h);
+bool terminal_read_event(Handle h, InputEvent* event);
+void terminal_wait_input(Handle h, uint32_t ms);
+
+} // namespace plat
+
 namespace plat::term {
 
-// The screen buffer the terminal is kept in step with. The terminal shows
-// FRONT; BACK is what the console holds. Drawing sends their differences.
+// The screen buffer the terminal is kept in step with. BUFFER is what the
+// console holds, its size fixed at start-up; the terminal shows FRONT.
+// Drawing sends their differences.
 struct Terminal {
     bool attached;
-    int out_fd;    // the terminal drawn on
-    int in_fd;     // the terminal whose input and replies are read; -1 if none
-    int32_t width; // the buffer's size, fixed at start-up
-    int32_t height;
+    int out_fd;        // the terminal drawn on
+    int in_fd;         // the terminal whose input and replies are read; -1 if none
     int32_t visible_w; // the part of the buffer the terminal shows; 0 until
     int32_t visible_h; // the first update looks at the terminal's size
-    Cell* back;        // the cells of BUFFER
-    Cell* front;
     CellBuffer buffer;
+    Cell* front;
     char* out;            // an update's bytes, sent whenever it is full
     int32_t out_capacity; // and at the end of the update
     int32_t cursor_x;     // where the console's cursor stands
@@ -45,6 +56,10 @@ struct Terminal {
     bool no_color; // NO_COLOR: no colour codes; a coloured background shows reversed
     bool gone;     // the terminal hung up: nothing more is drawn
 };
+
+// Clock units of the waits and pauses.
+constexpr long MILLIS_PER_SECOND = 1000;
+constexpr long NANOS_PER_MILLI = 1000000;
 
 // The attribute the terminal starts with: light grey on black.
 constexpr uint8_t START_ATTRIBUTE = 7;
@@ -82,10 +97,10 @@ bool colours_off(const char* no_color);
 // Takes the terminal on FD over: size, modes, start cursor.
 bool attach(int fd);
 
-// Gives TERM its cell buffers, blank, and its output buffer for its width
-// and height (at most MAX_COLUMNS x MAX_ROWS). They are static: however large
+// Gives TERM its cell buffers of WIDTH x HEIGHT (at most MAX_COLUMNS x
+// MAX_ROWS), blank, and its output buffer. They are static: however large
 // the terminal, start-up takes no memory that could be refused.
-void take_buffers();
+void take_buffers(int32_t width, int32_t height);
 
 // True while this process is in the terminal's foreground job: only then may
 // it change the terminal's modes, draw on it or read from it without being
@@ -100,6 +115,11 @@ enum class Cursor { PARK, LEAVE };
 
 // Brings the terminal up to date in one write.
 void present(Cursor cursor = Cursor::PARK);
+
+// Another writer is about to write to the terminal: the picture is brought
+// up to date first, and the writer's text starts at the console's cursor in
+// the terminal's own colours.
+void before_foreign_write();
 
 // Gives the terminal back its modes and colours, with its cursor where the
 // last update left the console's; safe in a signal handler. Nothing when
@@ -155,3 +175,47 @@ void await_late_reply();
 bool input_within(int fd, int timeout_ms);
 
 } // namespace plat::term
+
+// Signals the process acts on: requests to end it, job control, a resized
+// terminal, and the ones it ignores. Everything that can block or loop for
+// long asks act_on_pending() so that a request to end is never kept waiting.
+namespace plat::sig {
+
+enum class Disposition : uint8_t {
+    KEEP,    // left as the process found it
+    DEFER,   // ends the process at the next safe point, solutions kept
+    END_NOW, // gives the terminal back and ends the process at once
+    IGNORE,  // always ignored: a failed call reports it instead
+    SUSPEND, // gives the terminal back, then stops
+    RESUME,  // takes the terminal again after a stop
+    RESIZE,  // the terminal changed size
+};
+
+// What the process does with SIG. Every signal whose default action ends
+// the process and that has no treatment of its own ends it like SIGQUIT
+// (END_NOW); the fault signals are the fault handler's, and the C library's
+// own real-time signals are left alone. A signal ignored at start (nohup, a
+// script's trap '') stays ignored, except those that are always ignored.
+Disposition disposition(int sig, bool ignored_at_start);
+
+// Installs the handlers; HOOK runs before a deferred request ends the process.
+void install(void (*hook)());
+
+// A deferred request not yet acted on (its signal number), 0 if none.
+extern volatile sig_atomic_t PENDING;
+// Set when the process was continued after a stop; cleared by the terminal.
+extern volatile sig_atomic_t CONTINUED;
+// Set when the terminal was resized; cleared by the terminal.
+extern volatile sig_atomic_t RESIZED;
+
+// Ends the process by a pending request: runs the hook, gives the terminal
+// back and raises the signal with its default action. Returns at once when
+// nothing is pending, or when the process is already ending by one.
+void act_on_pending();
+
+// Called when a call failed with EINTR: acts on a pending request and tells
+// whether the call should be tried again (not once the process has started
+// ending by a request).
+bool retry_after_interrupt();
+
+} // namespace plat::sig

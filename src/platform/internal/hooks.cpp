@@ -1,7 +1,9 @@
-// What to do just before the process ends, on every system: newest first.
-#include "platform/process.h"
+// The hooks every port shares. End hooks run newest first.
+#include "platform/internal/hooks.h"
 
 namespace plat {
+
+void (*BEFORE_TERMINAL_WRITE)(Handle h) = nullptr;
 
 namespace {
 
