@@ -2,7 +2,7 @@
 #pragma once
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // The line editor behind INPUT: keys are echoed at the device's cursor and
 // the finished line, ended by CR LF, is handed to the channel. The edit
 // position is the buffer position, the line's length the buffer end.
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 #include "runtime/console/keyboard.h"
 
 namespace {

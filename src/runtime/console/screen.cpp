@@ -1,7 +1,7 @@
 // The screen side of the console device: window, attribute, cursor, and the
 // character output rules (control bytes, wrap, scroll).
 #include "platform/console.h"
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 
 uint8_t TEXTATTR = 0;
 int32_t WINMINX = 1, WINMINY = 1, WINMAXX = 0, WINMAXY = 0;

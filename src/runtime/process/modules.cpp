@@ -1,5 +1,5 @@
 // The module table: initialised in order at start-up, finalised in reverse.
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
 #include "runtime/textfile/filedevice.h"

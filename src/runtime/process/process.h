@@ -1,6 +1,6 @@
 // Start-up, run-time errors and exit: the frame around the program's code.
 #pragma once
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 #include <cstdint>
 

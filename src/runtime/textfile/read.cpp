@@ -1,6 +1,6 @@
 // Reading lines from a text channel. Only CR and LF end a line; end of input
 // is never an error.
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 #include <cstring>
 

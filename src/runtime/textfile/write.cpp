@@ -1,7 +1,7 @@
 // Writing to a text channel through its 256-byte buffer. A full buffer is
 // handed to the device by the next put, the next WRITE_CHAR or CLOSE.
 #include "runtime/textfile/convert.h"
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 #include <cstring>
 
