@@ -4,9 +4,6 @@
 
 #include <cstring>
 
-constexpr uint8_t CR = 13;
-constexpr uint8_t LF = 10;
-
 // Checks that T is open for reading; records 104 or 103 otherwise.
 static bool OPENFORINPUT(const TEXTREC& T) {
     if (T.MODE == FMINPUT) return true;

@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-constexpr uint8_t SPACE = ' ';
 // WRITE_CHAR hands the buffer over once it holds this many bytes.
 constexpr int32_t WRITECHAR_HANDOVER = TEXTRECBUFSIZE - 1;
 
