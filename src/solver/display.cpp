@@ -1,5 +1,5 @@
 // The search display: the grid at the top-left corner, the examined cell on red.
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 #include "solver/sudoku2.h"
 
 constexpr uint8_t RED = 4;

@@ -2,7 +2,7 @@
 #pragma once
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 #include <cstdint>
 
@@ -23,9 +23,13 @@ extern TEXTREC FI; // the puzzle file, open only inside BEOLVAS
 extern TEXTREC FO; // the solutions file
 extern uint8_t L;  // the value tried at the top-left cell by the driver
 
+// Reads the puzzle file "c:\in.txt" into BE.
 void BEOLVAS();
+// Appends the solved grid M to the solutions file FO as one block.
 void KIIR(SUD M);
+// Tries N at row Y, column X of its own copy S, then searches on; solutions go to KIIR.
 void MEGOLD(SUD S, uint8_t Y, uint8_t X, uint8_t N);
+// Draws M on the console with the cell at row Y, column X on red.
 void KIIR2(SUD M, uint8_t Y, uint8_t X);
 
 // The display step at the start of every MEGOLD invocation.

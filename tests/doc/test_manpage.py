@@ -43,7 +43,7 @@ def defined_numbers():
     rule = named_constants(read("src/runtime/textfile/filedevice.cpp"), r"\w+")
     rule["ERR_SHARING_VIOLATION"] = file_layer["ERR_SHARING_VIOLATION"]
     sources = {"src/" + p: read("src/" + p)
-               for p in ("runtime/textfile/textrec.h", "runtime/process/process.h",
+               for p in ("runtime/textfile/textfile.h", "runtime/process/process.h",
                          "runtime/process/faults.cpp")}
     table = re.search(r"FAULTTABLE\[\]\s*=\s*\{(.*?)\};", sources["src/runtime/process/faults.cpp"],
                       re.S)
@@ -51,7 +51,7 @@ def defined_numbers():
                                                          recursive=True))
     return {
         "OS errors, mapped": {channel_code(v, rule) for v in file_layer.values()},
-        "channel codes": set(named_constants(sources["src/runtime/textfile/textrec.h"],
+        "channel codes": set(named_constants(sources["src/runtime/textfile/textfile.h"],
                                              r"IO_\w+").values()),
         "check numbers": set(named_constants(sources["src/runtime/process/process.h"],
                                              r"RTE_\w+").values()),

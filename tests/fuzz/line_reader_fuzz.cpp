@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "fuzz.h"
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 namespace {
 

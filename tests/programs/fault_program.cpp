@@ -5,7 +5,7 @@
 
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 #include "solver/sudoku2.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/memory_console.h"
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 #include "runtime/process/process.h"
 #include "runtime/textfile/filedevice.h"
 

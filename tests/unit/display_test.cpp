@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/memory_console.h"
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 #include "solver/sudoku2.h"
 #include "solver_fixture.h"
 

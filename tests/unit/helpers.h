@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 // A fresh folder per test, removed afterwards; INOUTRES starts at 0.
 class ScratchDir : public ::testing::Test {

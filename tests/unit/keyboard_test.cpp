@@ -8,7 +8,7 @@
 
 #include "fakes/memory_console.h"
 #include "param_name.h"
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 #include "runtime/console/keyboard.h"
 #include "runtime/process/process.h"
 #include "runtime/textfile/filedevice.h"

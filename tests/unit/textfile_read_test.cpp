@@ -1,6 +1,8 @@
 // Line reading: line ends, the 255-character cut, end of file, buffer splits.
 #include "helpers.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -89,6 +91,58 @@ TEST_F(LineReading, StoragePastTheLengthIsKept) {
 
 TEST_F(LineReading, SmallCapacitySkipsTheRestOfTheLine) {
     EXPECT_EQ(read_lines("abcdef\nxy\n", 2, 3), (std::vector<std::string>{"abc", "xy"}));
+}
+
+// An input device over a fixed text, handed out FILL bytes at a time, that
+// counts the calls of its flush operation.
+struct ScriptedInput {
+    std::string text;
+    size_t taken = 0;
+    int32_t fill = 0;
+    int flushes = 0;
+};
+ScriptedInput scripted;
+
+int32_t scripted_read(TEXTREC& T) {
+    const size_t n = std::min(scripted.text.size() - scripted.taken, size_t(scripted.fill));
+    std::memcpy(T.BUFPTR, scripted.text.data() + scripted.taken, n);
+    scripted.taken += n;
+    T.BUFPOS = 0;
+    T.BUFEND = static_cast<int32_t>(n);
+    return 0;
+}
+
+int32_t scripted_flush(TEXTREC&) {
+    ++scripted.flushes;
+    return 0;
+}
+
+// READLN_END calls the flush operation when it meets the end of input,
+// including while it looks past a CR for its LF, and leaves the next line.
+TEST(LineEnd, FlushesOnlyAtTheEndOfInput) {
+    const struct {
+        std::string text;
+        int32_t fill;
+        int flushes;
+        size_t left; // bytes still unread afterwards
+    } cases[] = {
+        {"", 256, 1, 0},     {"ab", 256, 1, 0},   {"ab\r", 256, 1, 0}, {"ab\r", 3, 1, 0},
+        {"ab\n", 256, 0, 0}, {"ab\r\n", 3, 0, 0}, {"ab\rc", 3, 0, 1},  {"ab\r\nc", 3, 0, 1},
+    };
+    for (const auto& c : cases) {
+        scripted = ScriptedInput{c.text, 0, c.fill, 0};
+        INOUTRES = 0;
+        TEXTREC T;
+        ASSIGN(T, STR(""));
+        T.MODE = FMINPUT;
+        T.INOUTFUNC = scripted_read;
+        T.FLUSHFUNC = scripted_flush;
+        READLN_END(T);
+        const std::string name = testing::PrintToString(c.text) + " fill " + std::to_string(c.fill);
+        EXPECT_EQ(INOUTRES, 0) << name;
+        EXPECT_EQ(scripted.flushes, c.flushes) << name;
+        EXPECT_EQ(size_t(T.BUFEND - T.BUFPOS) + c.text.size() - scripted.taken, c.left) << name;
+    }
 }
 
 } // namespace

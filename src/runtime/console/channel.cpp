@@ -1,6 +1,6 @@
 // The console device as a text channel: OUTPUT's characters go cell by cell
 // onto the screen, INPUT's lines come from the line editor.
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 
 void ASSIGNCRT(TEXTREC& T) {
     ASSIGN(T, STR(""));

@@ -25,7 +25,6 @@ constexpr uint16_t VK_NUMPAD0 = 96;
 constexpr uint16_t VK_NUMPAD9 = 105;
 constexpr uint16_t VK_NUMLOCK = 144;
 constexpr uint16_t VK_SCROLL = 145;
-constexpr uint8_t ENTER = 13;
 constexpr uint32_t ANY_ALT = plat::RIGHT_ALT_PRESSED | plat::LEFT_ALT_PRESSED;
 constexpr uint32_t ANY_CTRL = plat::RIGHT_CTRL_PRESSED | plat::LEFT_CTRL_PRESSED;
 constexpr uint32_t KEY_WAIT_SLICE_MS = 1000;

@@ -3,6 +3,9 @@
 #pragma once
 #include <cstdint>
 
+// The character the Enter key gives.
+constexpr uint8_t ENTER = 13;
+
 extern uint8_t SCANCODE;     // the code waiting to be delivered; 0 = none
 extern bool SPECIALKEY;      // the waiting code is extended: a 0 comes first
 extern bool DOINGNUMCHARS;   // a code is being typed with Alt and the keypad

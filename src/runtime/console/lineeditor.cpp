@@ -1,26 +1,22 @@
 // The line editor behind INPUT: keys are echoed at the device's cursor and
 // the finished line, ended by CR LF, is handed to the channel. The edit
 // position is the buffer position, the line's length the buffer end.
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 #include "runtime/console/keyboard.h"
 
 namespace {
 
 constexpr uint8_t EXTENDED = 0;
-constexpr uint8_t BACKSPACE = 8;
-constexpr uint8_t LINEFEED = 10;
-constexpr uint8_t ENTER = 13;
 constexpr uint8_t CTRL_S = 19;
 constexpr uint8_t CTRL_Y = 25;
 constexpr uint8_t CTRL_Z = 26;
 constexpr uint8_t ESCAPE = 27;
-constexpr uint8_t SPACE = ' ';
 constexpr uint8_t KEY_HOME = 71;
 constexpr uint8_t KEY_LEFT = 75;
 constexpr uint8_t KEY_RIGHT = 77;
 constexpr uint8_t KEY_END = 79;
 // Room kept at the end of the buffer for the line's CR LF.
-constexpr int32_t LINE_END_ROOM = 2;
+constexpr int32_t LINE_END_ROOM = sizeof EOL;
 
 // Erases the character before the edit position, which must be the end.
 void ERASELAST(TEXTREC& T) {
@@ -43,10 +39,10 @@ int32_t CRTREAD(TEXTREC& T) {
         const uint8_t KEY = READKEY();
         switch (KEY) {
         case ENTER:
-            WRITECHAR(ENTER);
-            WRITECHAR(LINEFEED);
-            T.BUFPTR[T.BUFEND++] = ENTER;
-            T.BUFPTR[T.BUFEND++] = LINEFEED;
+            WRITECHAR(CR);
+            WRITECHAR(LF);
+            T.BUFPTR[T.BUFEND++] = CR;
+            T.BUFPTR[T.BUFEND++] = LF;
             T.BUFPOS = 0;
             SETSCREENCURSOR(CURRX, CURRY);
             return 0;

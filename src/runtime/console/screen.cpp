@@ -1,7 +1,7 @@
 // The screen side of the console device: window, attribute, cursor, and the
 // character output rules (control bytes, wrap, scroll).
 #include "platform/console.h"
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 
 uint8_t TEXTATTR = 0;
 int32_t WINMINX = 1, WINMINY = 1, WINMAXX = 0, WINMAXY = 0;
@@ -15,10 +15,6 @@ bool ISWINDOWSNT = false;
 namespace {
 
 constexpr uint8_t BELL = 7;
-constexpr uint8_t BACKSPACE = 8;
-constexpr uint8_t LINEFEED = 10;
-constexpr uint8_t CARRIAGERETURN = 13;
-constexpr uint8_t SPACE = ' ';
 constexpr uint8_t KEEP_FOREGROUND_AND_BLINK = 0x8F;
 constexpr uint8_t BACKGROUND_BITS = 0x70;
 constexpr uint8_t BACKGROUND_MULTIPLIER = 16;
@@ -94,8 +90,8 @@ void WRITECHAR(uint8_t C) {
     case BACKSPACE:
         if (CURRX > WINMINX) --CURRX;
         break;
-    case LINEFEED: ++CURRY; break;
-    case CARRIAGERETURN: CURRX = WINMINX; break;
+    case LF: ++CURRY; break;
+    case CR: CURRX = WINMINX; break;
     default:
         plat::CONSOLE->write_cell(OUTHANDLE, CURRX - 1, CURRY - 1, plat::Cell{C, TEXTATTR});
         ++CURRX;

@@ -1,7 +1,7 @@
 // The console device's start-up: find the console, read its size, cursor and
 // attribute, and take OUTPUT and INPUT over.
 #include "platform/console.h"
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
 #include "runtime/console/keyboard.h"
 #include "runtime/process/process.h"
 

@@ -5,6 +5,8 @@
 
 #include "platform/process.h"
 
+uint16_t EXITCODE = 0;
+
 void HALT(uint8_t CODE) {
     EXITCODE = CODE;
     DO_EXIT();

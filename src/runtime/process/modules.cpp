@@ -1,5 +1,6 @@
 // The module table: initialised in order at start-up, finalised in reverse.
-#include "runtime/console/crt.h"
+#include "runtime/console/consoledevice.h"
+#include "runtime/process/frames.h"
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
 #include "runtime/textfile/filedevice.h"
@@ -11,7 +12,6 @@ TEXTREC INPUT;
 TEXTREC OUTPUT;
 TEXTREC STDOUT;
 TEXTREC STDERR;
-uintptr_t MAINFRAME = 0;
 
 static void SYSTEMINIT() {
     STDINPUTHANDLE = plat::std_handle(plat::StdStream::Input);

@@ -1,6 +1,6 @@
 // Start-up, run-time errors and exit: the frame around the program's code.
 #pragma once
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 #include <cstdint>
 
@@ -71,9 +71,3 @@ void REMOVE_EXCEPTION_HANDLERS();
 // declined), and load the floating-point control word.
 void REMEMBER_PROGRAM_STACK();
 void LOAD_FPUCW();
-
-// Reads a stack frame: the frame link and the return address saved in it.
-// The main program's frame counts as having a zero link.
-uintptr_t FRAMELINK(uintptr_t FRAME);
-uintptr_t FRAMERETURN(uintptr_t FRAME);
-extern uintptr_t MAINFRAME;

@@ -4,8 +4,15 @@
 
 #include "platform/file.h"
 #include "platform/process.h"
+#include "runtime/process/frames.h"
 #include "runtime/process/process.h"
 #include "runtime/textfile/convert.h"
+
+// What the report shows, set by the error entry.
+uint16_t ERRORCODE = 0;
+uintptr_t ERRORADDR = 0;
+uintptr_t ERRORBASE = 0;
+uintptr_t ERRORLINK = 0;
 
 constexpr char HEXDIGITS[] = "0123456789ABCDEF";
 constexpr uint8_t SHORT_ADDRESS_DIGITS = 8;

@@ -1,6 +1,6 @@
 // The run-time error report.
 #pragma once
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 #include <cstdint>
 

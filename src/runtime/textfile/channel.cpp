@@ -1,6 +1,6 @@
 // Binding, opening and closing a text channel.
 #include "runtime/textfile/filedevice.h"
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // The two text conversions: decimal text of an integer, unsigned number from text.
 #pragma once
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 void INT_STR(int32_t VALUE, COUNTEDSTRING& TARGET);
 

@@ -1,6 +1,6 @@
 // The file device: named disk files and already-open OS handles.
 #pragma once
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 int32_t FILEOPENFUNC(TEXTREC& T);
 int32_t FILEREADFUNC(TEXTREC& T);

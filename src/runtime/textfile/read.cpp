@@ -1,11 +1,8 @@
 // Reading lines from a text channel. Only CR and LF end a line; end of input
 // is never an error.
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 #include <cstring>
-
-constexpr uint8_t CR = 13;
-constexpr uint8_t LF = 10;
 
 // Checks that T is open for reading; records 104 or 103 otherwise.
 static bool OPENFORINPUT(const TEXTREC& T) {
@@ -14,19 +11,33 @@ static bool OPENFORINPUT(const TEXTREC& T) {
     return false;
 }
 
+static bool ISLINEEND(uint8_t B) {
+    return B == CR || B == LF;
+}
+
+// Refills an empty buffer from the device; false if it stays empty.
+static bool FILLED(TEXTREC& T) {
+    if (T.BUFPOS < T.BUFEND) return true;
+    T.INOUTFUNC(T);
+    return T.BUFPOS < T.BUFEND;
+}
+
+// As FILLED, but calls the flush operation at end of input.
+static bool MOREINPUT(TEXTREC& T) {
+    if (FILLED(T)) return true;
+    if (T.FLUSHFUNC != nullptr) T.FLUSHFUNC(T);
+    return false;
+}
+
 static int32_t READPCHARLEN(TEXTREC& T, uint8_t* TARGET, int32_t CAPACITY) {
     int32_t COUNT = 0;
     if (INOUTRES != 0 || !OPENFORINPUT(T)) return 0;
-    for (;;) {
-        if (T.BUFPOS >= T.BUFEND) {
-            T.INOUTFUNC(T);
-            if (T.BUFPOS >= T.BUFEND) break;
-        }
+    while (FILLED(T)) {
         int32_t SCAN = T.BUFPOS;
         int32_t LIMIT = T.BUFEND;
         if (LIMIT - SCAN > CAPACITY - COUNT) LIMIT = SCAN + (CAPACITY - COUNT);
-        while (SCAN < LIMIT && T.BUFPTR[SCAN] != CR && T.BUFPTR[SCAN] != LF) ++SCAN;
-        bool ATLINEEND = SCAN < T.BUFEND && (T.BUFPTR[SCAN] == CR || T.BUFPTR[SCAN] == LF);
+        while (SCAN < LIMIT && !ISLINEEND(T.BUFPTR[SCAN])) ++SCAN;
+        bool ATLINEEND = SCAN < T.BUFEND && ISLINEEND(T.BUFPTR[SCAN]);
         int32_t N = SCAN - T.BUFPOS;
         std::memcpy(TARGET + COUNT, T.BUFPTR + T.BUFPOS, static_cast<size_t>(N));
         T.BUFPOS += N;
@@ -44,13 +55,7 @@ void READ_STRING(TEXTREC& T, COUNTEDSTRING& TARGET, int32_t CAPACITY) {
 
 // Takes the next byte; false at end of input (after calling the flush operation).
 static bool NEXTBYTE(TEXTREC& T, uint8_t& B) {
-    if (T.BUFPOS >= T.BUFEND) {
-        T.INOUTFUNC(T);
-        if (T.BUFPOS >= T.BUFEND) {
-            if (T.FLUSHFUNC != nullptr) T.FLUSHFUNC(T);
-            return false;
-        }
-    }
+    if (!MOREINPUT(T)) return false;
     B = T.BUFPTR[T.BUFPOS++];
     return true;
 }
@@ -63,14 +68,7 @@ void READLN_END(TEXTREC& T) {
         if (B == LF) return;
         if (B == CR) {
             // A CR may be followed by its LF in the next buffer fill.
-            if (T.BUFPOS >= T.BUFEND) {
-                T.INOUTFUNC(T);
-                if (T.BUFPOS >= T.BUFEND) {
-                    if (T.FLUSHFUNC != nullptr) T.FLUSHFUNC(T);
-                    return;
-                }
-            }
-            if (T.BUFPTR[T.BUFPOS] == LF) ++T.BUFPOS;
+            if (MOREINPUT(T) && T.BUFPTR[T.BUFPOS] == LF) ++T.BUFPOS;
             return;
         }
     }

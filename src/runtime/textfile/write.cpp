@@ -1,11 +1,10 @@
 // Writing to a text channel through its 256-byte buffer. A full buffer is
 // handed to the device by the next put, the next WRITE_CHAR or CLOSE.
 #include "runtime/textfile/convert.h"
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 #include <cstring>
 
-constexpr uint8_t SPACE = ' ';
 // WRITE_CHAR hands the buffer over once it holds this many bytes.
 constexpr int32_t WRITECHAR_HANDOVER = TEXTRECBUFSIZE - 1;
 

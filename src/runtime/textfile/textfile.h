@@ -58,8 +58,14 @@ extern intptr_t STDINPUTHANDLE;
 extern intptr_t STDOUTPUTHANDLE;
 extern intptr_t STDERRORHANDLE;
 
+// Bytes with a meaning of their own to the channels and the console.
+constexpr uint8_t BACKSPACE = 8;
+constexpr uint8_t LF = 10;
+constexpr uint8_t CR = 13;
+constexpr uint8_t SPACE = ' ';
+
 // Output line end.
-constexpr uint8_t EOL[] = {13, 10};
+constexpr uint8_t EOL[] = {CR, LF};
 
 // Binding, opening and closing.
 void ASSIGN(TEXTREC& T, const COUNTEDSTRING& NAME);

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "runtime/textfile/textrec.h"
+#include "runtime/textfile/textfile.h"
 
 extern uint8_t TEXTATTR;
 extern int32_t WINMINX, WINMINY, WINMAXX, WINMAXY;
