@@ -4,6 +4,7 @@
 # its binutils (addr2line), qemu's user-mode emulator, and the GoogleTest
 # sources that the cross build compiles itself.
 set -euo pipefail
+. "$(dirname "$0")/install-missing.sh"
 missing=()
 command -v cmake >/dev/null || missing+=(cmake)
 command -v make >/dev/null || missing+=(make)
@@ -14,10 +15,4 @@ command -v aarch64-linux-gnu-addr2line >/dev/null || missing+=(binutils-aarch64-
 command -v qemu-aarch64 >/dev/null || command -v qemu-aarch64-static >/dev/null ||
   missing+=(qemu-user)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+APT_OPTIONS=--no-install-recommends install_missing "${missing[@]}"

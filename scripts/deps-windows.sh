@@ -3,6 +3,7 @@
 # and running its tests under Wine: mingw-w64 (POSIX threads), Wine, and the
 # GoogleTest sources that the cross build compiles itself.
 set -euo pipefail
+. "$(dirname "$0")/install-missing.sh"
 missing=()
 command -v cmake >/dev/null || missing+=(cmake)
 command -v make >/dev/null || missing+=(make)
@@ -10,10 +11,4 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x8
 command -v wine >/dev/null || missing+=(wine)
 [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+APT_OPTIONS=--no-install-recommends install_missing "${missing[@]}"

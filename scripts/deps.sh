@@ -2,6 +2,7 @@
 # Installs what a fresh machine lacks for building and testing
 # (`deps.sh fuzz`: also clang and its libFuzzer runtime).
 set -euo pipefail
+. "$(dirname "$0")/install-missing.sh"
 missing=()
 if [ "${1:-}" = fuzz ]; then
   command -v clang++ >/dev/null || missing+=(clang)
@@ -19,10 +20,4 @@ command -v groff >/dev/null || missing+=(groff-base)
 command -v man >/dev/null || missing+=(man-db)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
-fi
+install_missing "${missing[@]}"
