@@ -45,8 +45,13 @@ void faults_remove();
 void stack_bounds(uintptr_t* low, uintptr_t* high);
 
 // Resets the floating-point unit and loads an x87-layout control word:
-// its mask bits choose which exceptions trap.
+// its mask bits choose which exceptions trap (a set bit masks its exception).
 void fpu_load_control(uint16_t control_word);
+constexpr uint16_t CW_INVALID = 0x01;
+constexpr uint16_t CW_ZERODIVIDE = 0x04;
+constexpr uint16_t CW_OVERFLOW = 0x08;
+constexpr uint16_t CW_UNDERFLOW = 0x10;
+constexpr uint16_t CW_INEXACT = 0x20;
 
 // A code address as an offset into the executable, the same in every run,
 // without any signature a return address may carry.

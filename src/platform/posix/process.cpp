@@ -27,13 +27,6 @@ constexpr uintptr_t STACK_GUARD_BAND = uintptr_t{64} * 1024;
 constexpr uint32_t EXIT_STATUS_MASK = 0xFF;
 constexpr uint32_t FAILURE_STATUS = 255;
 
-// x87 control word mask bits, and their MXCSR counterparts.
-constexpr uint16_t CW_INVALID = 0x01;
-constexpr uint16_t CW_ZERODIVIDE = 0x04;
-constexpr uint16_t CW_OVERFLOW = 0x08;
-constexpr uint16_t CW_UNDERFLOW = 0x10;
-constexpr uint16_t CW_INEXACT = 0x20;
-
 FaultHandler HANDLER = nullptr;
 
 uint32_t classify(int sig, const siginfo_t* si, uintptr_t sp, bool divide_check) {

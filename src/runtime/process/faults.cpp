@@ -73,10 +73,6 @@ void LOAD_FPUCW() {
 
 // The control word's mask bits, each with its sticky flag and the number the
 // exception gets when only the flag shows it (as its fault would).
-constexpr uint16_t CW_INVALID = 0x01;
-constexpr uint16_t CW_ZERODIVIDE = 0x04;
-constexpr uint16_t CW_OVERFLOW = 0x08;
-constexpr uint16_t CW_UNDERFLOW = 0x10;
 
 struct STICKYROW {
     uint16_t MASKBIT;
@@ -85,10 +81,10 @@ struct STICKYROW {
 };
 
 constexpr STICKYROW STICKYTABLE[] = {
-    {CW_ZERODIVIDE, FE_DIVBYZERO, 200},
-    {CW_INVALID, FE_INVALID, 207},
-    {CW_OVERFLOW, FE_OVERFLOW, 205},
-    {CW_UNDERFLOW, FE_UNDERFLOW, 206},
+    {plat::CW_ZERODIVIDE, FE_DIVBYZERO, 200},
+    {plat::CW_INVALID, FE_INVALID, 207},
+    {plat::CW_OVERFLOW, FE_OVERFLOW, 205},
+    {plat::CW_UNDERFLOW, FE_UNDERFLOW, 206},
 };
 
 // On a processor that traps them the fault comes first and the flags are
