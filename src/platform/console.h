@@ -45,6 +45,22 @@ constexpr uint32_t LEFT_CTRL_PRESSED = 0x8;
 constexpr uint32_t SHIFT_PRESSED = 0x10;
 constexpr uint32_t ENHANCED_KEY = 0x100;
 
+// Virtual key codes of the keys that the keyboard and the terminal's key
+// decoder name. A Win32 file includes this before windows.h, whose macros
+// of the same names then stand for the same numbers.
+constexpr uint16_t VK_BACK = 8;
+constexpr uint16_t VK_TAB = 9;
+constexpr uint16_t VK_RETURN = 13;
+constexpr uint16_t VK_SHIFT = 16;
+constexpr uint16_t VK_CONTROL = 17;
+constexpr uint16_t VK_MENU = 18;
+constexpr uint16_t VK_CAPITAL = 20;
+constexpr uint16_t VK_ESCAPE = 27;
+constexpr uint16_t VK_NUMPAD0 = 96;
+constexpr uint16_t VK_NUMPAD9 = 105;
+constexpr uint16_t VK_NUMLOCK = 144;
+constexpr uint16_t VK_SCROLL = 145;
+
 constexpr uint32_t PLATFORM_ID_NT = 2;
 
 struct Console {

@@ -63,10 +63,4 @@ bool key_decoder_waiting(const KeyDecoder& d);
 // opened the sequence, or nothing (an incomplete sequence is dropped).
 bool key_decode_quiet(KeyDecoder& d, InputEvent* event);
 
-// Virtual key codes the decoder produces that others look for.
-constexpr uint16_t VK_BACK = 8;
-constexpr uint16_t VK_TAB = 9;
-constexpr uint16_t VK_RETURN = 13;
-constexpr uint16_t VK_ESCAPE = 27;
-
 } // namespace plat

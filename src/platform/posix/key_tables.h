@@ -41,7 +41,6 @@ constexpr Key KEYPAD_STAR = {106, 55, '*', 0};
 constexpr Key KEYPAD_MINUS = {109, 74, '-', 0};
 constexpr Key KEYPAD_PLUS = {107, 78, '+', 0};
 constexpr Key KEYPAD_POINT = {110, 83, '.', 0};
-constexpr uint16_t VK_NUMPAD0 = 96;
 constexpr uint16_t KEYPAD_DIGIT_SCANS[10] = {82, 79, 80, 81, 75, 76, 77, 71, 72, 73};
 constexpr Key CTRL_SPACE = {32, 57, 0, LEFT_CTRL_PRESSED};
 

@@ -16,26 +16,17 @@ bool CHECKEOF = false;
 
 namespace {
 
-constexpr uint16_t VK_RETURN = 13;
-constexpr uint16_t VK_SHIFT = 16;
-constexpr uint16_t VK_CONTROL = 17;
-constexpr uint16_t VK_MENU = 18;
-constexpr uint16_t VK_CAPITAL = 20;
-constexpr uint16_t VK_NUMPAD0 = 96;
-constexpr uint16_t VK_NUMPAD9 = 105;
-constexpr uint16_t VK_NUMLOCK = 144;
-constexpr uint16_t VK_SCROLL = 145;
 constexpr uint32_t ANY_ALT = plat::RIGHT_ALT_PRESSED | plat::LEFT_ALT_PRESSED;
 constexpr uint32_t ANY_CTRL = plat::RIGHT_CTRL_PRESSED | plat::LEFT_CTRL_PRESSED;
 constexpr uint32_t KEY_WAIT_SLICE_MS = 1000;
 
 bool ISNUMPADDIGIT(uint16_t KEYCODE) {
-    return KEYCODE >= VK_NUMPAD0 && KEYCODE <= VK_NUMPAD9;
+    return KEYCODE >= plat::VK_NUMPAD0 && KEYCODE <= plat::VK_NUMPAD9;
 }
 
 bool ISLOCKORSHIFTKEY(uint16_t KEYCODE) {
-    return KEYCODE == VK_SHIFT || KEYCODE == VK_CONTROL || KEYCODE == VK_MENU ||
-           KEYCODE == VK_CAPITAL || KEYCODE == VK_NUMLOCK || KEYCODE == VK_SCROLL;
+    return KEYCODE == plat::VK_SHIFT || KEYCODE == plat::VK_CONTROL || KEYCODE == plat::VK_MENU ||
+           KEYCODE == plat::VK_CAPITAL || KEYCODE == plat::VK_NUMLOCK || KEYCODE == plat::VK_SCROLL;
 }
 
 // Extended codes: a range of scan codes and what is added to them.
@@ -89,7 +80,8 @@ uint8_t REMAPSCANCODE(uint16_t SCAN, uint32_t CONTROLKEYSTATE, uint16_t KEYCODE)
     if ((CONTROLKEYSTATE & ANY_ALT) != 0) {
         if (ISNUMPADDIGIT(KEYCODE)) {
             DOINGNUMCHARS = true;
-            DOINGNUMCODE = static_cast<uint8_t>(DOINGNUMCODE * DECIMAL + KEYCODE - VK_NUMPAD0);
+            DOINGNUMCODE =
+                static_cast<uint8_t>(DOINGNUMCODE * DECIMAL + KEYCODE - plat::VK_NUMPAD0);
         }
         return LOOKUP(ALTKEYS, SCAN);
     }
@@ -109,7 +101,7 @@ bool KEYPRESSED() {
         if (!plat::CONSOLE->read_event(INPUT.HANDLE, &EV)) break;
         if (EV.event_type != plat::KEY_EVENT) continue;
         if (!EV.key_down) {
-            if (EV.virtual_key == VK_MENU && DOINGNUMCHARS && DOINGNUMCODE > 0) {
+            if (EV.virtual_key == plat::VK_MENU && DOINGNUMCHARS && DOINGNUMCODE > 0) {
                 SCANCODE = DOINGNUMCODE;
                 DOINGNUMCHARS = false;
                 DOINGNUMCODE = 0;
@@ -121,7 +113,7 @@ bool KEYPRESSED() {
         if (EV.ch != 0 && (EV.control_state & (plat::LEFT_ALT_PRESSED | plat::ENHANCED_KEY)) == 0) {
             SPECIALKEY = false;
             SCANCODE = EV.ch;
-        } else if (EV.ch == ENTER && EV.virtual_key == VK_RETURN) {
+        } else if (EV.ch == ENTER && EV.virtual_key == plat::VK_RETURN) {
             SPECIALKEY = false;
             SCANCODE = ENTER;
         } else {
