@@ -46,7 +46,9 @@ void stack_bounds(uintptr_t* low, uintptr_t* high);
 
 // Resets the floating-point unit and loads an x87-layout control word:
 // its mask bits choose which exceptions trap (a set bit masks its exception).
-void fpu_load_control(uint16_t control_word);
+// False when the unit cannot trap them: their sticky flags are then the
+// only sign of them.
+bool fpu_load_control(uint16_t control_word);
 constexpr uint16_t CW_INVALID = 0x01;
 constexpr uint16_t CW_ZERODIVIDE = 0x04;
 constexpr uint16_t CW_OVERFLOW = 0x08;

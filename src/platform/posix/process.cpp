@@ -113,7 +113,7 @@ void stack_bounds(uintptr_t* low, uintptr_t* high) {
     *low = here > size + STACK_GUARD_BAND ? here - size - STACK_GUARD_BAND : 0;
 }
 
-void fpu_load_control(uint16_t control_word) {
+bool fpu_load_control(uint16_t control_word) {
     feclearexcept(FE_ALL_EXCEPT);
     int traps = 0;
     if ((control_word & CW_INVALID) == 0) traps |= FE_INVALID;
@@ -122,8 +122,9 @@ void fpu_load_control(uint16_t control_word) {
     if ((control_word & CW_UNDERFLOW) == 0) traps |= FE_UNDERFLOW;
     if ((control_word & CW_INEXACT) == 0) traps |= FE_INEXACT;
     fedisableexcept(FE_ALL_EXCEPT);
-    feenableexcept(traps);
+    const bool trapping = feenableexcept(traps) != -1;
     machine::load_precision_rounding(control_word);
+    return trapping;
 }
 
 uintptr_t code_offset(uintptr_t address) {

@@ -138,7 +138,8 @@ void stack_bounds(uintptr_t* low, uintptr_t* high) {
     *high = highest;
 }
 
-void fpu_load_control(uint16_t control_word) {
+// Both units of an x86-64 processor trap what their masks leave open.
+bool fpu_load_control(uint16_t control_word) {
     uint16_t cw = control_word;
     __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(cw));
     // Doubles live in SSE registers here: their traps follow the same masks.
@@ -148,6 +149,7 @@ void fpu_load_control(uint16_t control_word) {
     mxcsr |= (cw & CW_EXCEPTION_MASKS) << MXCSR_MASKS_SHIFT;
     mxcsr |= (cw & CW_ROUNDING) << MXCSR_ROUNDING_SHIFT;
     __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+    return true;
 }
 
 uintptr_t code_offset(uintptr_t address) {

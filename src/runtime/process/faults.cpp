@@ -67,8 +67,12 @@ KEEPFRAME void REMEMBER_PROGRAM_STACK() {
     plat::stack_bounds(&STACKLOW, &STACKHIGH);
 }
 
+// Whether the unit traps what FPUCW leaves open; if not, FPUCHECK reads
+// its sticky flags instead.
+static bool FPUTRAPS = false;
+
 void LOAD_FPUCW() {
-    plat::fpu_load_control(FPUCW);
+    FPUTRAPS = plat::fpu_load_control(FPUCW);
 }
 
 // The control word's mask bits, each with its sticky flag and the number the
@@ -87,9 +91,11 @@ constexpr STICKYROW STICKYTABLE[] = {
     {plat::CW_UNDERFLOW, FE_UNDERFLOW, 206},
 };
 
-// On a processor that traps them the fault comes first and the flags are
-// reset with the unit, so this finds nothing there.
+// On a unit that traps them the fault comes first, so the flags (a costly
+// read on some systems, and this runs after every file operation) are left
+// alone there.
 KEEPFRAME void FPUCHECK() {
+    if (FPUTRAPS) return;
     const int RAISED = fetestexcept(FE_ALL_EXCEPT);
     if (RAISED == 0) return;
     for (const STICKYROW& ROW : STICKYTABLE) {
