@@ -246,10 +246,14 @@ class Tmux:
                         "sh -c 'trap : INT; %s; echo $? > .status; sleep 60'" % cmd.replace("'", "'\\''")],
                        check=True, env=dict(os.environ, TERM="xterm-256color"))
         # The pane's shell leads a session that keeps every job started in it.
-        self.session = subprocess.run(
-            ["tmux", "-L", self.name, "display-message", "-p", "-t", self.name, "#{pane_pid}"],
-            capture_output=True, text=True).stdout.strip()
+        self.session = self.variables("pane_pid")
         STARTED_TMUX.append(self)
+
+    def variables(self, *names):
+        """tmux's values of NAMES for the pane (pane_pid, pane_tty, ...), as one string."""
+        return subprocess.run(["tmux", "-L", self.name, "display-message", "-p", "-t", self.name,
+                               " ".join("#{%s}" % name for name in names)],
+                              capture_output=True, text=True).stdout.strip()
 
     def keys(self, *keys):
         subprocess.run(["tmux", "-L", self.name, "send-keys", "-t", self.name, *keys], check=True)
@@ -262,9 +266,7 @@ class Tmux:
 
     def cursor(self):
         """(column, row, visible) of the terminal's cursor, 0-based."""
-        out = subprocess.run(["tmux", "-L", self.name, "display-message", "-p", "-t", self.name,
-                              "#{cursor_x} #{cursor_y} #{cursor_flag}"],
-                             check=True, capture_output=True, text=True).stdout.split()
+        out = self.variables("cursor_x", "cursor_y", "cursor_flag").split()
         return int(out[0]), int(out[1]), out[2] == "1"
 
     def wait_for(self, predicate, timeout=30.0):

@@ -60,11 +60,7 @@ class WholeBlocks(TmuxCase):
                          command="nohup sh -c \"'%s'; echo \\$? > code.txt\"" % BINARY)
         self.tmux.wait_for(lambda s: "5 3 4" in s)
         self.tmux.hang_up()
-        code = self.scratch.path("code.txt")
-        deadline = time.time() + 90
-        while time.time() < deadline and not os.path.exists(code):
-            time.sleep(0.2)
-        time.sleep(0.2)
+        wait_for_file(self.scratch.path("code.txt"), 90)
         self.assertEqual(self.scratch.read("code.txt").strip(), b"0")
         self.assertEqual(self.scratch.read("out.txt"), expected)
 
@@ -75,14 +71,9 @@ TWO_SOLUTIONS = puzzle_without([(1, 7), (1, 8), (6, 7), (6, 8)])
 GRID_ROW = r"(?m)^(\d ){8}\d$"
 
 
-def pane(tmux, variable):
-    return subprocess.run(["tmux", "-L", tmux.name, "display-message", "-p", "-t", tmux.name,
-                           "#{%s}" % variable], capture_output=True, text=True).stdout.strip()
-
-
 def program_pid(tmux):
     """The program in the pane's session (the pane's process leads it)."""
-    return int(subprocess.run(["pgrep", "-s", pane(tmux, "pane_pid"), "-x", PROCESS_NAME],
+    return int(subprocess.run(["pgrep", "-s", tmux.session, "-x", PROCESS_NAME],
                               capture_output=True, text=True).stdout.split()[0])
 
 
@@ -213,7 +204,7 @@ class JobControl(ShellCase):
         draws while it is stopped."""
         tmux = self.shell(MANY_SOLUTIONS, "stty -g > before.txt; sh -c \"'%s'; :\"")
         tmux.wait_for(lambda s: re.search(GRID_ROW, s))
-        tty, program = pane(tmux, "pane_tty"), program_pid(tmux)
+        tty, program = tmux.variables("pane_tty"), program_pid(tmux)
         raw, before = stty(tty), self.scratch.read("before.txt")
         self.assertNotEqual(raw, before)
         for stop in range(2):

@@ -1,3 +1,6 @@
+// Signals the process acts on: requests to end it (deferred to the next safe
+// point), every other signal that would end it (the terminal given back
+// first), job control, a resized terminal, and the ones it ignores.
 #include "platform/posix/posix.h"
 
 #include <cerrno>
