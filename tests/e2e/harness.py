@@ -22,17 +22,25 @@ ADDR2LINE = os.environ.get("SUDOKU2_ADDR2LINE") or "addr2line"
 
 
 def runnable(image):
-    """A path that runs IMAGE: IMAGE itself, or a script through the emulator."""
+    """A path that runs IMAGE: IMAGE itself, or a script through the emulator.
+    The script, the emulator's wrapper and a copy of IMAGE share a folder that
+    every user may enter, so that a test may run them as another user
+    wherever the checkout lies (a folder only its owner may enter, say)."""
     if not EMULATOR:
         return image
     import atexit
     import shlex
     folder = tempfile.mkdtemp(prefix="sudoku2-emulated-")
     atexit.register(shutil.rmtree, folder, True)
-    os.chmod(folder, 0o755)  # also for the tests that run it as another user
+    os.chmod(folder, 0o755)
+    # The emulator is a command, or the path of a wrapper (with blanks, perhaps).
+    command = [EMULATOR] if os.path.isfile(EMULATOR) else shlex.split(EMULATOR)
+    if os.path.isfile(command[0]):
+        command[0] = shutil.copy(command[0], folder)
+    copy = shutil.copy(image, os.path.join(folder, "image-" + os.path.basename(image)))
     script = os.path.join(folder, os.path.basename(image))
     with open(script, "w") as f:
-        f.write("#!/bin/sh\nexec %s %s \"$@\"\n" % (EMULATOR, shlex.quote(image)))
+        f.write("#!/bin/sh\nexec %s \"$@\"\n" % " ".join(shlex.quote(w) for w in command + [copy]))
     os.chmod(script, 0o755)
     return script
 
