@@ -112,7 +112,7 @@ install: all
 
 bench-windows: windows
 	cd $(WIN_BUILD)/bench && ../../cmake/wine-run ./win32_console_bench.exe \
-	  $(CURDIR)/$(WIN_BUILD)/sudoku2.exe 2>&1 | cat
+	  "$(CURDIR)/$(WIN_BUILD)/sudoku2.exe" 2>&1 | cat
 
 # Runs each fuzz target for FUZZ_SECONDS. New inputs gather in
 # $(FUZZ_BUILD)/corpus/<target>; a crash is saved in $(FUZZ_BUILD)/ and
@@ -120,11 +120,11 @@ bench-windows: windows
 # where every `make test` replays it.
 fuzz: fuzz-build
 	@for t in $(FUZZ_TARGETS); do \
-	  mkdir -p $(CURDIR)/$(FUZZ_BUILD)/corpus/$$t; \
+	  mkdir -p "$(CURDIR)/$(FUZZ_BUILD)/corpus/$$t"; \
 	  echo "== $$t: $(FUZZ_SECONDS) s"; \
-	  $(CURDIR)/$(FUZZ_BUILD)/tests/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) \
-	    -artifact_prefix=$(CURDIR)/$(FUZZ_BUILD)/$$t- -print_final_stats=1 \
-	    $(CURDIR)/$(FUZZ_BUILD)/corpus/$$t $(CURDIR)/tests/fuzz/corpus/$$t || exit 1; \
+	  "$(CURDIR)/$(FUZZ_BUILD)/tests/fuzz/$${t}_fuzz" -max_total_time=$(FUZZ_SECONDS) \
+	    -artifact_prefix="$(CURDIR)/$(FUZZ_BUILD)/$$t-" -print_final_stats=1 \
+	    "$(CURDIR)/$(FUZZ_BUILD)/corpus/$$t" "$(CURDIR)/tests/fuzz/corpus/$$t" || exit 1; \
 	done
 
 # Shrinks each saved corpus to the fewest inputs that keep all its coverage.
