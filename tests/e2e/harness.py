@@ -158,6 +158,16 @@ def whole_blocks(test, out, expected):
     test.assertEqual(blocks, expected[:len(blocks)])
 
 
+def until(predicate, timeout):
+    """Polls PREDICATE until it holds, for TIMEOUT seconds at the most; whether it held."""
+    deadline = time.time() + timeout
+    while not predicate():
+        if time.time() > deadline:
+            return False
+        time.sleep(0.02)
+    return True
+
+
 class Scratch:
     """A temporary folder holding the puzzle file."""
 
@@ -296,6 +306,11 @@ class Tmux:
                     return int(text)
             time.sleep(0.1)
         raise AssertionError("the program did not end:\n" + self.screen())
+
+    def record(self, path):
+        """From now on, what the pane's programs write is appended to the file at PATH."""
+        subprocess.run(["tmux", "-L", self.name, "pipe-pane", "-t", self.name, "cat >> '%s'" % path],
+                       check=True)
 
     def resize(self, cols, rows):
         subprocess.run(["tmux", "-L", self.name, "resize-window", "-t", self.name,

@@ -4,11 +4,12 @@ import os
 import re
 import signal
 import subprocess
+import termios
 import time
 
 from harness import (BANNER, BINARY, BLOCK, EMULATOR, MANY_SOLUTIONS, PROCESS_NAME, SOLVED, PtyRun,
                      Scratch, Tmux, TmuxCase, grid_text, main, puzzle_without, solution_block,
-                     solve_all, wait_for_blocks, whole_blocks)
+                     solve_all, until, wait_for_blocks, whole_blocks)
 
 EARLIER_OUT = b"solutions of an earlier run\r\n"
 
@@ -86,6 +87,15 @@ def wait_for_file(path, timeout):
 
 def stty(tty):
     return subprocess.run(["stty", "-g", "-F", tty], check=True, capture_output=True).stdout
+
+
+def proc_file(pid, name):
+    """/proc/PID/NAME, empty once the process is gone."""
+    try:
+        with open("/proc/%d/%s" % (pid, name)) as f:
+            return f.read()
+    except OSError:
+        return ""
 
 
 def picture_rows(test, screen, cols=9):
@@ -168,6 +178,13 @@ class Background(ShellCase):
         whole_blocks(self, self.scratch.read("out.txt"),
                      [solution_block(s) for s in solve_all(MANY_SOLUTIONS)])
 
+    def test_orphaned_job_ends_by_itself_at_the_final_line(self):
+        """Nobody can continue a job whose parent has gone: its stop at the
+        final line does not happen, and the input counts as ended."""
+        puzzle = puzzle_without([(0, 2), (4, 4), (8, 0), (8, 1)])
+        self.shell(puzzle, "bash -c \"('%s'; echo \\$? > code.txt) 0<&3 &\" 3<&0")
+        self.ended_with_every_solution(puzzle, 30)
+
     def test_nohup_outlives_its_terminal(self):
         self.shell(FOUR_SOLUTIONS,
                    "nohup sh -c \"'%s'; echo \\$? > code.txt\" < /dev/null > report.txt &")
@@ -219,6 +236,27 @@ class JobControl(ShellCase):
                 self.assertEqual(stty(tty), raw)
                 picture_rows(self, tmux.screen())
 
+    def test_stopped_from_outside_then_continued(self):
+        """kill -STOP gives nothing back: fg takes the terminal again, and a
+        request to end that arrives after bg touches neither it nor its modes."""
+        tmux = self.shell(MANY_SOLUTIONS, "'%s'")
+        tmux.wait_for(lambda s: re.search(GRID_ROW, s))
+        tty, program = tmux.variables("pane_tty"), program_pid(tmux)
+        raw = stty(tty)
+        os.kill(program, signal.SIGSTOP)
+        tmux.wait_for(lambda s: "Stopped" in s)
+        tmux.keys("clear; fg", "Enter")
+        self.assertTrue(until(lambda: stty(tty) == raw and
+                              len(re.findall(GRID_ROW, tmux.screen())) == 9, 1.5), tmux.screen())
+        os.kill(program, signal.SIGSTOP)
+        tmux.wait_for(lambda s: "Stopped" in s)
+        modes = stty(tty)
+        tmux.record(self.scratch.path("sent"))
+        tmux.keys("kill -USR1 %1; bg; wait", "Enter")
+        tmux.wait_for(lambda s: "User defined signal 1" in s)
+        self.assertNotRegex(self.scratch.read("sent"), rb"\x1b\[(\?25h|0m|\d+;\d+H)")
+        self.assertEqual(stty(tty), modes)
+
     def test_resized_while_stopped(self):
         tmux = self.shell(MANY_SOLUTIONS, "'%s'")
         tmux.wait_for(lambda s: re.search(GRID_ROW, s))
@@ -242,6 +280,44 @@ class JobControl(ShellCase):
         wait_for_file(self.scratch.path("during.txt"), 5)
         self.assertEqual(self.scratch.read("during.txt"), self.scratch.read("before.txt"))
         self.finish_in_foreground(puzzle)
+
+
+class StalledTerminal(ShellCase):
+    """The terminal takes no output mid-search (flow control, a frozen
+    window or link): requests to end or to stop are acted on all the same."""
+
+    def test_requests_are_acted_on_within_a_second(self):
+        expected = [solution_block(s) for s in solve_all(FOUR_SOLUTIONS)]
+        after = lambda: os.path.exists(self.scratch.path("after.txt")) and self.scratch.read(
+            "after.txt")
+        stopped = lambda pid: proc_file(pid, "stat").rsplit(")", 1)[-1].split()[:1] == ["T"]
+        for request, status in ((signal.SIGTERM, b"143"), ("C-c", b"130"),
+                                (signal.SIGQUIT, b"131"), (signal.SIGTSTP, None)):
+            with self.subTest(request=getattr(request, "name", request)):
+                # sh's own messages ("Terminated") would wait for the terminal too.
+                tmux = self.shell(FOUR_SOLUTIONS, "stty -g > before.txt; sh -c \"trap : INT; "
+                                  "'%s'; echo \\$? > code.txt; stty -g > after.txt\" 2> sh.txt")
+                wait_for_file(self.scratch.path("out.txt"), 20)
+                tty, program = tmux.variables("pane_tty"), program_pid(tmux)
+                flow = os.open(tty, os.O_RDWR | os.O_NOCTTY)
+                termios.tcflow(flow, termios.TCOOFF)
+                try:
+                    # Its next picture waits in write() before the request is sent.
+                    until(lambda: proc_file(program, "wchan") == "wait_woken", 5)
+                    tmux.keys(request) if status == b"130" else os.kill(program, request)
+                    if status is None:
+                        self.assertTrue(until(lambda: stopped(program), 1.5), "not stopped")
+                        self.assertEqual(stty(tty), self.scratch.read("before.txt"))
+                    else:
+                        self.assertTrue(until(after, 1.5), "not ended")
+                        self.assertEqual(after(), self.scratch.read("before.txt"))
+                        self.assertEqual(self.scratch.read("code.txt").strip(), status)
+                    whole_blocks(self, self.scratch.read("out.txt"), expected)
+                finally:
+                    termios.tcflow(flow, termios.TCOON)
+                    os.close(flow)
+                self.tearDown()
+
 
 if __name__ == "__main__":
     main()

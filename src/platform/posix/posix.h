@@ -28,6 +28,7 @@ namespace plat::term {
 struct Terminal {
     bool attached;
     int out_fd;        // the terminal drawn on
+    int now_fd = -1;   // the same terminal opened again, non-blocking; -1 if it cannot be
     int in_fd;         // the terminal whose input and replies are read; -1 if none
     int32_t visible_w; // the part of the buffer the terminal shows; 0 until
     int32_t visible_h; // the first update looks at the terminal's size
@@ -116,15 +117,21 @@ enum class Cursor { PARK, LEAVE };
 // Brings the terminal up to date in one write.
 void present(Cursor cursor = Cursor::PARK);
 
+// Sends what the terminal takes at once of N BYTES and drops the rest, so
+// that a terminal that reads nothing never holds up an end or a stop. Safe
+// in a signal handler.
+void send_now(const char* bytes, int32_t n);
+
 // Another writer is about to write to the terminal: the picture is brought
 // up to date first, and the writer's text starts at the console's cursor in
 // the terminal's own colours.
 void before_foreign_write();
 
 // Gives the terminal back its modes and colours, with its cursor where the
-// last update left the console's; safe in a signal handler. Nothing when
-// the process does not hold the terminal (a background job), and never
-// stops the process.
+// last update left the console's; safe in a signal handler. The modes are
+// set at once, the bytes sent as far as the terminal takes them at once.
+// Nothing when the process does not hold the terminal (a background job),
+// and never stops the process.
 void restore_modes();
 
 // Whether the process may draw now. The foreground job (or any user of a

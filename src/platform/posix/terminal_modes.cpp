@@ -217,6 +217,17 @@ void before_terminal_write(Handle h) {
     if (TERM.attached && same_terminal(h, TERM.out_fd)) before_foreign_write();
 }
 
+// FD's terminal opened again, non-blocking, for the bytes that must not
+// wait: O_NONBLOCK set on FD would reach the shell, which shares it.
+int open_nonblocking(int fd) {
+    constexpr int FLAGS = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const char* name = ttyname(fd);
+    int again = name != nullptr ? open(name, FLAGS) : -1;
+    // The controlling terminal opens by its other name whoever owns it.
+    if (again < 0 && tcgetsid(fd) == getsid(0)) again = open("/dev/tty", FLAGS);
+    return again;
+}
+
 void end_of_process() {
     present();
     restore_modes();
@@ -232,6 +243,7 @@ bool attach(int fd) {
     const ScreenSize size =
         screen_size(ws.ws_col, ws.ws_row, std::getenv("COLUMNS"), std::getenv("LINES"));
     TERM.out_fd = fd;
+    TERM.now_fd = open_nonblocking(fd);
     take_buffers(size.width, size.height);
     TERM.cursor_x = TERM.cursor_y = 0;
     TERM.term_x = TERM.term_y = -1;
@@ -280,8 +292,7 @@ void restore_modes() {
     int32_t n = leave_sequence(bytes);
     std::memcpy(bytes + n, RESET_LOOK, sizeof RESET_LOOK - 1);
     n += static_cast<int32_t>(sizeof RESET_LOOK - 1);
-    ssize_t ignored = write(TERM.out_fd, bytes, static_cast<size_t>(n));
-    (void)ignored;
+    send_now(bytes, n);
     // Becoming a background job in between must not stop the process here.
     sigset_t ttou, old;
     sigemptyset(&ttou);

@@ -2,6 +2,7 @@
 // terminal receives only what differs from what it already shows.
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -51,6 +52,12 @@ volatile sig_atomic_t SHOWN_Y = -1;
 void flush_out() {
     int32_t done = 0;
     while (done < LEN) {
+        // Once a request to end is pending, a terminal that reads nothing
+        // must not hold it up: the rest goes only as far as it is taken at once.
+        if (sig::PENDING != 0) {
+            send_now(TERM.out + done, LEN - done);
+            break;
+        }
         ssize_t n = write(TERM.out_fd, TERM.out + done, static_cast<size_t>(LEN - done));
         if (n < 0 && errno == EINTR) continue;
         // A terminal that hung up (its window closed under nohup) is no
@@ -219,6 +226,18 @@ void visible_size(int32_t* w, int32_t* h) {
 }
 
 } // namespace
+
+void send_now(const char* bytes, int32_t n) {
+    int fd = TERM.now_fd;
+    if (fd < 0) {
+        // Only the shared description is left: written to only if it takes output now.
+        pollfd p{TERM.out_fd, POLLOUT, 0};
+        if (poll(&p, 1, 0) != 1 || (p.revents & POLLOUT) == 0) return;
+        fd = TERM.out_fd;
+    }
+    ssize_t ignored = write(fd, bytes, static_cast<size_t>(n));
+    (void)ignored;
+}
 
 void take_buffers(int32_t width, int32_t height) {
     if (width > MAX_COLUMNS) width = MAX_COLUMNS;
