@@ -113,6 +113,10 @@ void stack_bounds(uintptr_t* low, uintptr_t* high) {
     *low = here > size + STACK_GUARD_BAND ? here - size - STACK_GUARD_BAND : 0;
 }
 
+uintptr_t frame_alignment() {
+    return machine::FRAME_ALIGNMENT;
+}
+
 bool fpu_load_control(uint16_t control_word) {
     feclearexcept(FE_ALL_EXCEPT);
     int traps = 0;

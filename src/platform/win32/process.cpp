@@ -10,6 +10,7 @@ namespace {
 
 // Room left on the stack after it has overflowed, for the report and exit.
 constexpr ULONG STACK_GUARANTEE = 64 * 1024;
+constexpr uintptr_t FRAME_ALIGNMENT = 16;
 
 // SSE faults come as one code for every kind; MXCSR's flags tell which.
 constexpr DWORD FLOAT_MULTIPLE_FAULTS = 0xC00002B4;
@@ -128,6 +129,12 @@ void faults_remove() {
     HANDLER = nullptr;
     if (VECTORED_HANDLER != nullptr) RemoveVectoredExceptionHandler(VECTORED_HANDLER);
     VECTORED_HANDLER = nullptr;
+}
+
+// The stack is 16-byte aligned at every call, and a frame pointer is set
+// after the return address and the caller's frame pointer (8 bytes each).
+uintptr_t frame_alignment() {
+    return FRAME_ALIGNMENT;
 }
 
 void stack_bounds(uintptr_t* low, uintptr_t* high) {
