@@ -37,6 +37,9 @@ constexpr DWORD CLOSE_GRACE_MS = 4000;
 
 FaultHandler HANDLER = nullptr;
 PVOID VECTORED_HANDLER = nullptr;
+// Set by the first processor fault: one inside its handling (in the report,
+// say) ends the process with its own code instead of being handled again.
+volatile LONG FAULT_TAKEN = 0;
 bool STACK_OVERFLOWED = false;
 
 void (*TERMINATION_HOOK)() = nullptr;
@@ -82,6 +85,8 @@ LONG WINAPI on_fault(EXCEPTION_POINTERS* pointers) {
     if (fault.code == FLOAT_MULTIPLE_FAULTS || fault.code == FLOAT_MULTIPLE_TRAPS)
         fault.code = sse_fault_code(context->MxCsr);
     if (!processor_fault(fault.code)) return EXCEPTION_CONTINUE_SEARCH;
+    if (InterlockedExchange(&FAULT_TAKEN, 1) != 0)
+        TerminateProcess(GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
     STACK_OVERFLOWED = fault.code == FAULT_STACK_OVERFLOW;
     fault.address = static_cast<uintptr_t>(context->Rip);
     fault.frame = static_cast<uintptr_t>(context->Rbp);
