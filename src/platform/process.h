@@ -43,6 +43,8 @@ void faults_remove();
 
 // The lowest and highest address of the stack the calling code runs on.
 void stack_bounds(uintptr_t* low, uintptr_t* high);
+// Every frame record on the stack starts at a multiple of this.
+uintptr_t frame_alignment();
 
 // Resets the floating-point unit and loads an x87-layout control word:
 // its mask bits choose which exceptions trap (a set bit masks its exception).

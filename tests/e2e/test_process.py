@@ -30,6 +30,15 @@ STACK_LINE = re.compile(r"^  0x([0-9A-F]{8})$")
 ESCAPE = re.compile(rb"\x1b(\[[0-9;?<>=]*[ -/]*[@-~]|\][^\x07\x1b]*(\x07|\x1b\\)|[()][0-9A-Za-z]|[=>78c])")
 
 
+def new_terminal_modes():
+    """The modes of a new terminal, as a program finds its own."""
+    master, slave = os.openpty()
+    modes = termios.tcgetattr(master)
+    os.close(master)
+    os.close(slave)
+    return modes
+
+
 def report_lines(raw):
     """The report's lines from raw output bytes, from its first line on."""
     # The terminal turns each line end CR LF into CR CR LF.
@@ -224,11 +233,7 @@ class FaultSignalFromOutside(unittest.TestCase):
     def test_ends_by_the_signal_with_no_report_and_the_terminal_given_back(self):
         # Steps enough to be mid-search after the third picture (red cell).
         puzzle = puzzle_without([(r, c) for r in range(3) for c in range(3)])
-        # The modes of a new terminal, as the program found its own.
-        master, slave = os.openpty()
-        before = termios.tcgetattr(master)
-        os.close(master)
-        os.close(slave)
+        before = new_terminal_modes()
         for sig in (signal.SIGSEGV, signal.SIGBUS, signal.SIGILL, signal.SIGTRAP, signal.SIGFPE):
             with self.subTest(signal=sig.name):
                 scratch = Scratch(grid_text(puzzle))
@@ -243,6 +248,27 @@ class FaultSignalFromOutside(unittest.TestCase):
                     self.assertEqual(after, before)
                 finally:
                     scratch.cleanup()
+
+
+class FaultInTheFaultPath(unittest.TestCase):
+    def test_the_terminal_is_given_back(self):
+        # The report of a fault faults in turn; the exit after a fault stalls
+        # (the modes already given back) until it is killed.
+        before = new_terminal_modes()
+        for kind, status in (("null-report-faults", -signal.SIGSEGV),
+                             ("null-stall", -signal.SIGKILL)):
+            with self.subTest(kind=kind):
+                run = PtyRun(os.getcwd(), argv=[FAULT_PROGRAM],
+                             env=dict(os.environ, SUDOKU2_FAULT=kind, SUDOKU2_CONSOLE="1"))
+                if kind == "null-stall":
+                    self.assertTrue(run.read_until(lambda out: b"finalise module 3" in out))
+                    self.assertEqual(termios.tcgetattr(run.master), before)
+                    run.proc.kill()
+                run.proc.wait(timeout=20)
+                self.assertEqual(termios.tcgetattr(run.master), before)
+                self.assertEqual(run.wait(), status)
+                if kind == "null-report-faults":  # and its cursor shown again
+                    self.assertIn(b"\x1b[?25h", run.output)
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/console/consoledevice.h"
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
 #include "runtime/textfile/textfile.h"
@@ -77,7 +78,9 @@ KEEPFRAME void FAIL_NOW() {
     if (std::strcmp(FAULT, "deep") == 0) DESCEND(DEEP);
     if (std::strcmp(FAULT, "io") == 0) FAIL_IO();
     if (std::strcmp(FAULT, "div0") == 0) ZERO = SEVEN / ZERO;
-    if (std::strcmp(FAULT, "null") == 0) *NOWHERE = 1;
+    // With its channel broken, the report of the fault faults in turn.
+    if (std::strcmp(FAULT, "null-report-faults") == 0) STDOUT.BUFPTR = nullptr;
+    if (std::strncmp(FAULT, "null", 4) == 0) *NOWHERE = 1;
     if (std::strcmp(FAULT, "recurse") == 0) ZERO = RECURSE_FOREVER(0);
     if (std::strcmp(FAULT, "recurse-mutual") == 0) ZERO = RECURSE_EVEN(0);
     if (std::strcmp(FAULT, "range") == 0) BOUNDCHECK(9 + ZERO, BOUNDS{0, 8});
@@ -101,6 +104,11 @@ void FINAL2() {
 void FINAL3() {
     SAY("finalise module 3");
 }
+// The exit after a fault stops here until the test ends the process.
+void FINAL3_STALLS() {
+    SAY("finalise module 3");
+    for (;;) DELAY(1000);
+}
 void INIT4_FAILS() {
     INOUTRES = 2;
     IOCHECK();
@@ -117,6 +125,7 @@ KEEPFRAME void MAINPROGRAM() {
     INITFINAL.MODULES[1].FINAL = FINAL2;
     INITFINAL.MODULES[2].FINAL = FINAL3;
     if (std::strcmp(FAULT, "module4") == 0) INITFINAL.MODULES[3].INIT = INIT4_FAILS;
+    if (std::strcmp(FAULT, "null-stall") == 0) INITFINAL.MODULES[2].FINAL = FINAL3_STALLS;
     ISCONSOLE = true;
     INITIALIZEUNITS();
     FAIL_NOW();

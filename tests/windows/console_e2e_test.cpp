@@ -526,6 +526,13 @@ TEST(StackOverflow, Gives202WithAFullReport) {
     EXPECT_TRUE(full_report(lines, 202, FAULT_PROGRAM, functions));
 }
 
+// The report faults in turn: that fault's own code ends the process.
+TEST(FaultInTheReport, EndsWithItsOwnCode) {
+    harness::Detached result = run_fault("null-report-faults");
+    ASSERT_TRUE(result.ended);
+    EXPECT_EQ(result.status, 0xC0000005u);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

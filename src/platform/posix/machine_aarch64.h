@@ -32,6 +32,9 @@ constexpr bool saves_frame_record(uint32_t instruction) {
 }
 
 constexpr uintptr_t INSTRUCTION_ALIGNMENT = 4;
+// The stack pointer is always 16-byte aligned, and frame records are stored
+// at it or at 16-byte offsets from it.
+constexpr uintptr_t FRAME_ALIGNMENT = 16;
 
 // A function whose prologue faults (the stack running out) has not yet
 // saved its frame record: x29 is still its caller's frame, and the return

@@ -12,6 +12,11 @@ struct Registers {
     uintptr_t link;  // a return address not yet saved in any frame; 0 if none
 };
 
+// The stack is 16-byte aligned at every call; the return address and the
+// caller's frame pointer pushed on entry (8 bytes each) bring it back to 16,
+// where the frame pointer is then set.
+constexpr uintptr_t FRAME_ALIGNMENT = 16;
+
 // A call pushes its return address on the stack, so no return address is
 // ever held only in a register.
 inline Registers fault_registers(const void* context, uintptr_t /*fault_address*/) {

@@ -134,6 +134,11 @@ void before_foreign_write();
 // and never stops the process.
 void restore_modes();
 
+// Gives the terminal its modes back for good, and nothing else: what is still
+// drawn afterwards draws without taking them again, and restore_modes()
+// finishes the job at the end. Safe in a signal handler.
+void release_modes();
+
 // Whether the process may draw now. The foreground job (or any user of a
 // terminal without jobs) takes the terminal when it does not hold it yet,
 // as after a stop and a continue; a background job lets it go.

@@ -4,6 +4,7 @@
 
 #include "platform/posix/fault_origin.h"
 #include "platform/posix/machine.h"
+#include "platform/posix/posix.h"
 
 #include <cfenv>
 #include <csignal>
@@ -28,6 +29,10 @@ constexpr uint32_t EXIT_STATUS_MASK = 0xFF;
 constexpr uint32_t FAILURE_STATUS = 255;
 
 FaultHandler HANDLER = nullptr;
+// Faults taken so far. The first is handled in full; a fault inside that
+// handling (in the report, say) only gives the terminal back; one inside that
+// ends the process at once.
+volatile sig_atomic_t FAULTS_TAKEN = 0;
 
 uint32_t classify(int sig, const siginfo_t* si, uintptr_t sp, bool divide_check) {
     switch (sig) {
@@ -57,10 +62,26 @@ uint32_t classify(int sig, const siginfo_t* si, uintptr_t sp, bool divide_check)
     }
 }
 
+// Ends the process by SIG's default action, so that its status tells which.
+void end_by(int sig) {
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
 void on_fault(int sig, siginfo_t* si, void* context) {
+    const sig_atomic_t taken = FAULTS_TAKEN;
+    FAULTS_TAKEN = taken + 1;
+    if (taken > 0) {
+        if (taken == 1) term::restore_modes();
+        end_by(sig);
+        return;
+    }
     // A fault signal sent from outside ends the process like any request to
     // end it: no report, the terminal given back, the same signal.
     if (!sent_by_process(si->si_code)) {
+        // The terminal gets its modes back before the riskier work; what is
+        // still drawn (the report, the last picture) needs none of them.
+        term::release_modes();
         const auto regs =
             machine::fault_registers(context, reinterpret_cast<uintptr_t>(si->si_addr));
         Fault fault{};
@@ -75,8 +96,7 @@ void on_fault(int sig, siginfo_t* si, void* context) {
     }
     // Declined: end by the signal itself, with the terminal given back first.
     run_end_hooks();
-    signal(sig, SIG_DFL);
-    raise(sig);
+    end_by(sig);
 }
 
 } // namespace
@@ -89,7 +109,9 @@ void faults_install(FaultHandler handler) {
     sigaltstack(&ss, nullptr);
     struct sigaction sa {};
     sa.sa_sigaction = on_fault;
-    sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    // Not deferred: a fault inside the handler must reach it again, or the
+    // kernel ends the process with the terminal still raw.
+    sa.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
     sigemptyset(&sa.sa_mask);
     for (int sig : FAULT_SIGNALS) sigaction(sig, &sa, nullptr);
 }
@@ -111,6 +133,10 @@ void stack_bounds(uintptr_t* low, uintptr_t* high) {
         size = static_cast<uintptr_t>(1) << 32; // unlimited: a generous span
     *high = here + STACK_GUARD_BAND;
     *low = here > size + STACK_GUARD_BAND ? here - size - STACK_GUARD_BAND : 0;
+}
+
+uintptr_t frame_alignment() {
+    return machine::FRAME_ALIGNMENT;
 }
 
 bool fpu_load_control(uint16_t control_word) {

@@ -321,8 +321,26 @@ bool holds_terminal() {
     return HELD != 0;
 }
 
+namespace {
+// Set once the process ends by a fault: the modes stay the terminal's own.
+volatile sig_atomic_t RELEASED = 0;
+} // namespace
+
+void release_modes() {
+    RELEASED = 1;
+    if (!TERM.attached || HELD == 0 || !foreground(TERM.out_fd)) return;
+    await_late_reply();
+    sigset_t ttou, old;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &old);
+    for (int i = SAVED_COUNT; i > 0; --i) tcsetattr(SAVED[i - 1].fd, TCSANOW, &SAVED[i - 1].modes);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
 void take_again() {
-    take_modes();
+    if (RELEASED == 0) take_modes();
+    HELD = 1;
     // The terminal may have changed size meanwhile, with nobody told.
     TERM.visible_w = 0;
     // What the terminal shows now is the shell's: everything is drawn anew.

@@ -10,6 +10,7 @@ namespace {
 
 // Room left on the stack after it has overflowed, for the report and exit.
 constexpr ULONG STACK_GUARANTEE = 64 * 1024;
+constexpr uintptr_t FRAME_ALIGNMENT = 16;
 
 // SSE faults come as one code for every kind; MXCSR's flags tell which.
 constexpr DWORD FLOAT_MULTIPLE_FAULTS = 0xC00002B4;
@@ -36,6 +37,9 @@ constexpr DWORD CLOSE_GRACE_MS = 4000;
 
 FaultHandler HANDLER = nullptr;
 PVOID VECTORED_HANDLER = nullptr;
+// Set by the first processor fault: one inside its handling (in the report,
+// say) ends the process with its own code instead of being handled again.
+volatile LONG FAULT_TAKEN = 0;
 bool STACK_OVERFLOWED = false;
 
 void (*TERMINATION_HOOK)() = nullptr;
@@ -81,6 +85,8 @@ LONG WINAPI on_fault(EXCEPTION_POINTERS* pointers) {
     if (fault.code == FLOAT_MULTIPLE_FAULTS || fault.code == FLOAT_MULTIPLE_TRAPS)
         fault.code = sse_fault_code(context->MxCsr);
     if (!processor_fault(fault.code)) return EXCEPTION_CONTINUE_SEARCH;
+    if (InterlockedExchange(&FAULT_TAKEN, 1) != 0)
+        TerminateProcess(GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
     STACK_OVERFLOWED = fault.code == FAULT_STACK_OVERFLOW;
     fault.address = static_cast<uintptr_t>(context->Rip);
     fault.frame = static_cast<uintptr_t>(context->Rbp);
@@ -128,6 +134,12 @@ void faults_remove() {
     HANDLER = nullptr;
     if (VECTORED_HANDLER != nullptr) RemoveVectoredExceptionHandler(VECTORED_HANDLER);
     VECTORED_HANDLER = nullptr;
+}
+
+// The stack is 16-byte aligned at every call, and a frame pointer is set
+// after the return address and the caller's frame pointer (8 bytes each).
+uintptr_t frame_alignment() {
+    return FRAME_ALIGNMENT;
 }
 
 void stack_bounds(uintptr_t* low, uintptr_t* high) {

@@ -1,4 +1,5 @@
 // Processor faults become run-time errors on the faulting thread.
+#include "runtime/process/frames.h"
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
 
@@ -38,10 +39,6 @@ constexpr FAULTROW FAULTTABLE[] = {
 // The floating-point control word: invalid operation, division by zero and
 // overflow trap; extended precision, rounding to nearest.
 constexpr uint16_t FPUCW = 0x1332;
-
-// The program's own stack, remembered at entry.
-static uintptr_t STACKLOW = 0;
-static uintptr_t STACKHIGH = 0;
 
 static void FAULTHANDLER(const plat::Fault& FAULT) {
     if (FAULT.stack < STACKLOW || FAULT.stack > STACKHIGH || FAULT.frame == 0) return;

@@ -55,7 +55,9 @@ void DUMP_STACK(TEXTREC& T, uintptr_t FRAME, uintptr_t FIRSTRETURN) {
         WRITELN_END(T);
         ++COUNT;
     }
-    while (FRAME > PREVIOUS) {
+    // Only upward, and only over frames that can be the program's: a link
+    // that leaves the stack or is misaligned ends the walk before it is read.
+    while (FRAME > PREVIOUS && FRAMEINSTACK(FRAME)) {
         uintptr_t ADDRESS = FRAMERETURN(FRAME);
         if (ADDRESS != 0) {
             WRITE_STR(0, T, SYSBACKTRACESTR(ADDRESS));
