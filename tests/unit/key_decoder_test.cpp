@@ -46,10 +46,8 @@ std::string show(const InputEvent& e) {
 
 // Feeds BYTES one by one; when the input then goes quiet mid-sequence, tells
 // the decoder so (as the terminal layer does after its short wait).
-std::vector<InputEvent> decode_all(const std::string& bytes, bool utf8 = true,
-                                   plat::KeyDecoder* state = nullptr) {
-    plat::KeyDecoder local = plat::key_decoder_new(utf8);
-    plat::KeyDecoder& d = state != nullptr ? *state : local;
+std::vector<InputEvent> decode_all(const std::string& bytes, bool utf8 = true) {
+    plat::KeyDecoder d = plat::key_decoder_new(utf8);
     std::vector<InputEvent> out;
     InputEvent e{};
     for (char c : bytes)
@@ -305,16 +303,6 @@ TEST(KeyDecoder, ControlBytesInsideASequenceAreActedOn) {
             EXPECT_TRUE(events[i] == c.keys[i])
                 << c.bytes << " key " << i << ": " << show(events[i]);
     }
-}
-
-TEST(KeyDecoder, AModifiedF3IsAPositionReportWhileOneIsDue) {
-    plat::KeyDecoder d = plat::key_decoder_new(true);
-    d.position_reports_expected = 1;
-    EXPECT_TRUE(decode_all("\x1b[1;5R", true, &d).empty());
-    // The report came: the same bytes are Ctrl+F3 from now on.
-    const std::vector<InputEvent> events = decode_all("\x1b[1;5R", true, &d);
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_TRUE(events[0] == (Expected{114, 61, 0, CTRL}));
 }
 
 // No terminal sends 8-bit CSI or SS3 unless told to: in a single-byte locale
