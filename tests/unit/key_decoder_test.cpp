@@ -188,6 +188,9 @@ const KeyCase KEY_CASES[] = {
     {"e acute", "\xc3\xa9", {0, 0, 0x82, 0}},
     {"pound sign", "\xc2\xa3", {0, 0, 0x9c, 0}},
     {"not in the code page", "\xe2\x82\xac", {0, 0, '?', 0}},
+    // The glyphs that 0x01 and 0x7F show: typed, they are no control bytes.
+    {"white smiling face", "\xe2\x98\xba", {0, 0, '?', 0}},
+    {"house", "\xe2\x8c\x82", {0, 0, '?', 0}},
 };
 
 class KeyTable : public ::testing::TestWithParam<KeyCase> {};
@@ -418,6 +421,15 @@ TEST_F(PipeKeys, SequencesSplitEscAloneGarbageAndTheEnd) {
     EXPECT_TRUE(events[0] == (Expected{90, 44, 'z', 0}));
     EXPECT_TRUE(events[2] == (Expected{13, 28, 13, 0}));
     EXPECT_TRUE(events[4] == (Expected{13, 28, 13, 0}));
+}
+
+// A wait longer than a second ends after its length, not a second later.
+TEST_F(PipeKeys, AWaitOfOverASecondLastsItsLength) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(plat::term::input_within(fds[0], 1200));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(1200));
+    EXPECT_LT(waited, std::chrono::milliseconds(2000));
 }
 
 } // namespace
