@@ -55,29 +55,25 @@ class Console(TmuxCase):
 
     def test_another_terminal_as_standard_output_is_never_asked(self):
         # sudoku2 > /dev/pts/N: that terminal, at a shell's prompt, answers
-        # what it is asked, and whatever is left in its input is typed at
-        # that shell.
+        # what it is asked, and what is left in its input is typed at that shell.
         self.scratch = Scratch(grid_text(puzzle_without([(0, 2)])))
         other, other_slave = pty.openpty()
+        for fd in (other, other_slave):
+            self.addCleanup(os.close, fd)
         tty.setraw(other_slave)
-        try:
-            run = PtyRun(self.scratch.dir, stdout=other_slave)
-            shown = b""
-            deadline = time.time() + 30
-            while BANNER[2].encode() not in shown and time.time() < deadline:
-                if select.select([other], [], [], 0.1)[0]:
-                    chunk = os.read(other, 65536)
-                    shown += chunk
-                    if b"\x1b[6n" in chunk:
-                        os.write(other, b"\x1b[1;1R")
-            self.assertIn(BANNER[2].encode(), shown)
-            run.send("\r")
-            self.assertEqual(run.wait(), 0)
-            left = fcntl.ioctl(other_slave, termios.FIONREAD, struct.pack("i", 0))
-            self.assertEqual(struct.unpack("i", left)[0], 0)
-        finally:
-            os.close(other)
-            os.close(other_slave)
+        run = PtyRun(self.scratch.dir, stdout=other_slave)
+        shown = b""
+        deadline = time.time() + 30
+        while BANNER[2].encode() not in shown and time.time() < deadline:
+            if select.select([other], [], [], 0.1)[0]:
+                shown += os.read(other, 65536)
+                if shown.endswith(b"\x1b[6n"):
+                    os.write(other, b"\x1b[1;1R")
+        self.assertIn(BANNER[2].encode(), shown)
+        run.send("\r")
+        self.assertEqual(run.wait(), 0)
+        left = fcntl.ioctl(other_slave, termios.FIONREAD, struct.pack("i", 0))
+        self.assertEqual(struct.unpack("i", left)[0], 0)
 
     def test_no_terminal_at_all(self):
         self.scratch = Scratch(grid_text(SOLVED))
