@@ -27,6 +27,8 @@ constexpr int ROWS = 24;
 constexpr int COLS = 80;
 constexpr size_t CELLS = static_cast<size_t>(ROWS) * COLS;
 constexpr uint8_t PLAIN = 0x07;
+constexpr char CURSOR_QUERY[] = "\x1b[6n";
+constexpr char CURSOR_REPLY[] = "\x1b[1;1R";
 constexpr uint8_t HIGHLIGHT = 0x47;
 // Twenty-six empty cells: 325 steps, about 20 s of animation.
 constexpr int EMPTIED[][2] = {{0, 0}, {0, 1}, {0, 3}, {0, 6}, {0, 8}, {1, 3}, {1, 5},
@@ -173,6 +175,7 @@ int main(int argc, char** argv) {
     const std::string banner = "Press Enter to quit.";
     auto finished = start;
     bool seen = false;
+    bool answered = false;
     char buf[65536];
     for (;;) {
         pollfd p{master, POLLIN, 0};
@@ -180,6 +183,11 @@ int main(int argc, char** argv) {
         ssize_t n = read(master, buf, sizeof buf);
         if (n <= 0) break;
         out.append(buf, static_cast<size_t>(n));
+        // Answer the start-up cursor position query as a terminal would.
+        if (!answered && out.find(CURSOR_QUERY) != std::string::npos) {
+            answered = true;
+            if (write(master, CURSOR_REPLY, sizeof CURSOR_REPLY - 1) < 0) break;
+        }
         if (!seen && out.find(banner) != std::string::npos) {
             seen = true;
             finished = std::chrono::steady_clock::now();
