@@ -1,4 +1,4 @@
-// The base of the numbers people type and read: terminal replies, sizes
+// The base of the numbers people type and read: key sequences, sizes
 // from the environment, key codes, the text of integers.
 #pragma once
 #include <cstdint>

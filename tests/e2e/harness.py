@@ -192,14 +192,18 @@ class Scratch:
 
 
 class PtyRun:
-    """The program on a new pseudo-terminal as its controlling terminal."""
+    """The program on a new pseudo-terminal as its controlling terminal;
+    TYPED is in the terminal's input before the program starts."""
 
-    def __init__(self, cwd, rows=24, cols=80, stdout=None, stdin=None, env=None, argv=None):
+    def __init__(self, cwd, rows=24, cols=80, stdout=None, stdin=None, env=None, argv=None,
+                 typed=None):
         self.master, slave = pty.openpty()
         import fcntl
         import struct
         import termios
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", rows, cols, 0, 0))
+        if typed:
+            self.send(typed)
         self.proc = subprocess.Popen(
             argv or [BINARY], cwd=cwd, start_new_session=True,
             stdin=stdin if stdin is not None else slave,

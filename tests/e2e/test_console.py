@@ -1,10 +1,16 @@
 """End to end in a real terminal: the animated picture, the banner, the
 terminal's modes, signals mid-search, and errors shown below the picture."""
+import fcntl
 import os
+import pty
 import re
+import select
 import signal
+import struct
 import subprocess
+import termios
 import time
+import tty
 
 from harness import (BANNER, BINARY, BLOCK, EMULATOR, MANY_SOLUTIONS, SOLVED, PtyRun, Scratch, Tmux,
                      TmuxCase, grid_text, main, puzzle_without, run_plain, solution_block,
@@ -46,6 +52,28 @@ class Console(TmuxCase):
         tmux.keys("Enter")
         self.assertEqual(tmux.status(), 0)
         self.assertEqual(self.scratch.read("stdout.txt"), b"")
+
+    def test_another_terminal_as_standard_output_is_never_asked(self):
+        # sudoku2 > /dev/pts/N: that terminal, at a shell's prompt, answers
+        # what it is asked, and what is left in its input is typed at that shell.
+        self.scratch = Scratch(grid_text(puzzle_without([(0, 2)])))
+        other, other_slave = pty.openpty()
+        for fd in (other, other_slave):
+            self.addCleanup(os.close, fd)
+        tty.setraw(other_slave)
+        run = PtyRun(self.scratch.dir, stdout=other_slave)
+        shown = b""
+        deadline = time.time() + 30
+        while BANNER[2].encode() not in shown and time.time() < deadline:
+            if select.select([other], [], [], 0.1)[0]:
+                shown += os.read(other, 65536)
+                if shown.endswith(b"\x1b[6n"):
+                    os.write(other, b"\x1b[1;1R")
+        self.assertIn(BANNER[2].encode(), shown)
+        run.send("\r")
+        self.assertEqual(run.wait(), 0)
+        left = fcntl.ioctl(other_slave, termios.FIONREAD, struct.pack("i", 0))
+        self.assertEqual(struct.unpack("i", left)[0], 0)
 
     def test_no_terminal_at_all(self):
         self.scratch = Scratch(grid_text(SOLVED))

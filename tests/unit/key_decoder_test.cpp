@@ -46,10 +46,8 @@ std::string show(const InputEvent& e) {
 
 // Feeds BYTES one by one; when the input then goes quiet mid-sequence, tells
 // the decoder so (as the terminal layer does after its short wait).
-std::vector<InputEvent> decode_all(const std::string& bytes, bool utf8 = true,
-                                   plat::KeyDecoder* state = nullptr) {
-    plat::KeyDecoder local = plat::key_decoder_new(utf8);
-    plat::KeyDecoder& d = state != nullptr ? *state : local;
+std::vector<InputEvent> decode_all(const std::string& bytes, bool utf8 = true) {
+    plat::KeyDecoder d = plat::key_decoder_new(utf8);
     std::vector<InputEvent> out;
     InputEvent e{};
     for (char c : bytes)
@@ -190,6 +188,9 @@ const KeyCase KEY_CASES[] = {
     {"e acute", "\xc3\xa9", {0, 0, 0x82, 0}},
     {"pound sign", "\xc2\xa3", {0, 0, 0x9c, 0}},
     {"not in the code page", "\xe2\x82\xac", {0, 0, '?', 0}},
+    // The glyphs that 0x01 and 0x7F show: typed, they are no control bytes.
+    {"white smiling face", "\xe2\x98\xba", {0, 0, '?', 0}},
+    {"house", "\xe2\x8c\x82", {0, 0, '?', 0}},
 };
 
 class KeyTable : public ::testing::TestWithParam<KeyCase> {};
@@ -307,16 +308,6 @@ TEST(KeyDecoder, ControlBytesInsideASequenceAreActedOn) {
     }
 }
 
-TEST(KeyDecoder, AModifiedF3IsAPositionReportWhileOneIsDue) {
-    plat::KeyDecoder d = plat::key_decoder_new(true);
-    d.position_reports_expected = 1;
-    EXPECT_TRUE(decode_all("\x1b[1;5R", true, &d).empty());
-    // The report came: the same bytes are Ctrl+F3 from now on.
-    const std::vector<InputEvent> events = decode_all("\x1b[1;5R", true, &d);
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_TRUE(events[0] == (Expected{114, 61, 0, CTRL}));
-}
-
 // No terminal sends 8-bit CSI or SS3 unless told to: in a single-byte locale
 // 0x80-0x9F are characters of the line, and in UTF-8 they continue one.
 TEST(KeyDecoder, BytesFrom0x80To0x9FAreNeverSequences) {
@@ -430,6 +421,15 @@ TEST_F(PipeKeys, SequencesSplitEscAloneGarbageAndTheEnd) {
     EXPECT_TRUE(events[0] == (Expected{90, 44, 'z', 0}));
     EXPECT_TRUE(events[2] == (Expected{13, 28, 13, 0}));
     EXPECT_TRUE(events[4] == (Expected{13, 28, 13, 0}));
+}
+
+// A wait longer than a second ends after its length, not a second later.
+TEST_F(PipeKeys, AWaitOfOverASecondLastsItsLength) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(plat::term::input_within(fds[0], 1200));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(1200));
+    EXPECT_LT(waited, std::chrono::milliseconds(2000));
 }
 
 } // namespace

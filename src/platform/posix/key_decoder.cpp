@@ -97,13 +97,12 @@ bool coded_key(KeyDecoder& d, int32_t code, int32_t m, InputEvent* event) {
     return deliver(d, key, m, event);
 }
 
-// A cursor position report, or modified F3 when none is due.
-bool position_report_or_f3(KeyDecoder& d, InputEvent* event) {
-    const bool could_be_f3 = d.param_count < 2 || (d.param_count == 2 && param(d, 0) == 1 &&
-                                                   param(d, 1) >= 2 && param(d, 1) <= MOD_MAX);
-    if (could_be_f3 && d.position_reports_expected == 0)
-        return deliver(d, FKEY[3], trailing_modifier(d), event);
-    if (d.position_reports_expected > 0) --d.position_reports_expected;
+// F3, plain or modified (CSI 1 ; m R); anything else ending in R (a cursor
+// position report meant for another program) is no key.
+bool f3_or_report(KeyDecoder& d, InputEvent* event) {
+    const bool f3 = d.param_count < 2 || (d.param_count == 2 && param(d, 0) == 1 &&
+                                          param(d, 1) >= 2 && param(d, 1) <= MOD_MAX);
+    if (f3) return deliver(d, FKEY[3], trailing_modifier(d), event);
     return drop(d);
 }
 
@@ -111,7 +110,7 @@ bool csi_final(KeyDecoder& d, uint8_t f, InputEvent* event) {
     // Mouse reports, private replies and anything with intermediates are not keys.
     if (d.intermediate || (d.marker != 0 && d.marker != '>')) return drop(d);
     const Key by_final = named_by_final(f);
-    if (f == 'R') return position_report_or_f3(d, event);
+    if (f == 'R') return f3_or_report(d, event);
     if (by_final.vk != 0) {
         // CSI 1 ; m X: a first parameter other than 1 is no key.
         if (d.param_count >= 2 && param(d, 0) > 1) return drop(d);

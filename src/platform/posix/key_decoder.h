@@ -11,8 +11,7 @@
 
 namespace plat {
 
-// The byte that opens an escape sequence, in keys and in the terminal's
-// replies alike.
+// The byte that opens an escape sequence.
 constexpr uint8_t ESC = 0x1B;
 
 // Longest escape sequence kept; the rest of a longer one is skipped.
@@ -35,18 +34,17 @@ enum class KeyState : uint8_t {
 
 struct KeyDecoder {
     KeyState state;
-    bool utf8;                         // input is UTF-8; otherwise every byte is a character
-    bool alt;                          // an ESC came before the current key
-    uint8_t intro;                     // the byte that opened an ESC string, for Alt+that byte
-    int32_t length;                    // bytes of the current sequence so far
-    int32_t params[KEY_PARAMS_MAX];    // numeric parameters seen
-    int32_t param_count;               // parameters started
-    uint8_t marker;                    // private marker (< = > ?), 0 if none
-    bool intermediate;                 // an intermediate byte was seen
-    int32_t raw_left;                  // raw bytes still to skip
-    uint32_t codepoint;                // UTF-8 character being gathered
-    int32_t utf8_left;                 // continuation bytes still expected
-    int32_t position_reports_expected; // cursor position replies still due
+    bool utf8;                      // input is UTF-8; otherwise every byte is a character
+    bool alt;                       // an ESC came before the current key
+    uint8_t intro;                  // the byte that opened an ESC string, for Alt+that byte
+    int32_t length;                 // bytes of the current sequence so far
+    int32_t params[KEY_PARAMS_MAX]; // numeric parameters seen
+    int32_t param_count;            // parameters started
+    uint8_t marker;                 // private marker (< = > ?), 0 if none
+    bool intermediate;              // an intermediate byte was seen
+    int32_t raw_left;               // raw bytes still to skip
+    uint32_t codepoint;             // UTF-8 character being gathered
+    int32_t utf8_left;              // continuation bytes still expected
 };
 
 // A decoder between keys.

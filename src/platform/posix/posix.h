@@ -29,7 +29,8 @@ struct Terminal {
     bool attached;
     int out_fd;        // the terminal drawn on
     int now_fd = -1;   // the same terminal opened again, non-blocking; -1 if it cannot be
-    int in_fd;         // the terminal whose input and replies are read; -1 if none
+    int in_fd;         // the terminal whose modes keep typed keys off the picture;
+                       // -1 if none
     int32_t visible_w; // the part of the buffer the terminal shows; 0 until
     int32_t visible_h; // the first update looks at the terminal's size
     CellBuffer buffer;
@@ -95,7 +96,9 @@ int32_t escape_wait_ms(const char* escdelay);
 // NO_COLOR turns colour codes off when it is set and not empty.
 bool colours_off(const char* no_color);
 
-// Takes the terminal on FD over: size, modes, start cursor.
+// Takes the terminal on FD over: its size and modes. The console's cursor
+// starts at the top-left corner but stands for nothing until the first
+// picture: until then the terminal's cursor stays where it is.
 bool attach(int fd);
 
 // Gives TERM its cell buffers of WIDTH x HEIGHT (at most MAX_COLUMNS x
@@ -157,30 +160,6 @@ void take_again();
 // handler; returns the length.
 constexpr int32_t LEAVE_CAPACITY = 24;
 int32_t leave_sequence(char* out);
-
-// Input bytes that arrived before they were asked for (while the terminal's
-// answer to the cursor position query was awaited), kept for the key decoder.
-constexpr int32_t EARLY_INPUT_CAPACITY = 256;
-extern uint8_t EARLY_INPUT[EARLY_INPUT_CAPACITY];
-extern int32_t EARLY_INPUT_COUNT;
-// Cursor position replies still to come (the query was not answered at once).
-// Until the key reader reads the terminal, each picture takes a reply that has
-// arrived; from then on the key decoder drops it and keeps this count.
-extern int32_t POSITION_REPORTS_DUE;
-// Set once the key reader reads the terminal's own input.
-extern bool KEYS_FROM_TERMINAL;
-
-// A reply later than this after the query counts as never coming: it is not
-// awaited, and no input is read for it any more.
-constexpr int32_t POSITION_REPLY_BOUND_MS = 1000;
-
-// Reads a reply still due that has arrived, and nothing else is waited for.
-void take_late_reply();
-
-// Waits for a reply still due, up to POSITION_REPLY_BOUND_MS after the query,
-// so that it is not left for the next program as typed input. Safe in a
-// signal handler; never reads from a background process.
-void await_late_reply();
 
 // Waits up to TIMEOUT_MS (0: only looks; below 0: without limit) for input on
 // FD. False on a timeout or a signal. Safe in a signal handler.

@@ -17,10 +17,6 @@ namespace plat {
 
 namespace {
 
-// Each byte gives at most one press; the most bytes decoded at once are the
-// early input and the byte that ends it.
-static_assert(term::EARLY_INPUT_CAPACITY + 1 <= KEY_QUEUE_PRESSES);
-
 KeyQueue QUEUE;
 KeyDecoder DECODER;
 bool STARTED = false;
@@ -50,18 +46,10 @@ bool readable(Handle h, int timeout_ms) {
     }
 }
 
-void start(Handle h) {
+void start() {
     STARTED = true;
     ESCAPE_WAIT = term::escape_wait_ms(std::getenv("ESCDELAY"));
     DECODER = key_decoder_new(term::TERM.utf8);
-    if (isatty(h) != 0) {
-        // From here on the decoder takes the terminal's late replies.
-        term::KEYS_FROM_TERMINAL = true;
-        DECODER.position_reports_expected = term::POSITION_REPORTS_DUE;
-        // Keys typed while the terminal's answer was awaited.
-        for (int32_t i = 0; i < term::EARLY_INPUT_COUNT; ++i) decode(term::EARLY_INPUT[i]);
-    }
-    term::EARLY_INPUT_COUNT = 0;
 }
 
 // Decodes the input that has arrived up to the next key, without waiting
@@ -69,7 +57,7 @@ void start(Handle h) {
 // sequence. One byte at a time: what follows the line that ends the program
 // stays unread, for whatever reads the terminal, pipe or file next.
 void fill(Handle h) {
-    if (!STARTED) start(h);
+    if (!STARTED) start();
     while (!QUEUE.at_end && QUEUE.count == 0) {
         if (!readable(h, key_decoder_waiting(DECODER) ? ESCAPE_WAIT : 0)) {
             decode_quiet();
@@ -84,7 +72,6 @@ void fill(Handle h) {
         }
         decode(byte);
     }
-    if (term::KEYS_FROM_TERMINAL) term::POSITION_REPORTS_DUE = DECODER.position_reports_expected;
     if (!QUEUE.at_end) return;
     decode_quiet();
     InputEvent enter{};
@@ -145,7 +132,7 @@ void terminal_wait_input(Handle h, uint32_t ms) {
     wait_for_foreground(h);
     // In the foreground: the modes and the whole picture before a key is read.
     term::present();
-    if (!STARTED) start(h);
+    if (!STARTED) start();
     if (QUEUE.count == 0 && !QUEUE.at_end) readable(h, static_cast<int>(ms));
     sig::act_on_pending();
 }

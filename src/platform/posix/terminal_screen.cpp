@@ -67,9 +67,6 @@ void flush_out() {
         done += static_cast<int32_t>(n);
     }
     LEN = 0;
-    // The terminal's late answer to the start-up query is taken as soon as it
-    // is there, so that it never reaches the shell as typed input.
-    take_late_reply();
 }
 
 // An update larger than the buffer goes out in several writes: the terminal
@@ -270,6 +267,9 @@ void present(Cursor cursor) {
     // A background job neither draws nor changes the modes; the picture is
     // drawn whole once it is in the foreground again.
     if (!hold_terminal()) return;
+    // Until the first picture the terminal keeps what it shows and its cursor
+    // where it stands: text written before it (a report) runs on from there.
+    if (!TERM.touched) return;
     int32_t& visible_w = TERM.visible_w;
     int32_t& visible_h = TERM.visible_h;
     if (sig::RESIZED != 0 || visible_w == 0) {
