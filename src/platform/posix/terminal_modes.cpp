@@ -96,6 +96,23 @@ void end_of_process() {
 
 } // namespace
 
+namespace {
+
+// Sets every terminal's modes as they were found, at once (TCSANOW: typed
+// input stays for the next program). Becoming a background job in between
+// must not stop the process here, so SIGTTOU is held off meanwhile.
+void give_back_saved_modes() {
+    sigset_t ttou, old;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &old);
+    // Newest first: a second handle on the same terminal saved modes already changed.
+    for (int i = SAVED_COUNT; i > 0; --i) tcsetattr(SAVED[i - 1].fd, TCSANOW, &SAVED[i - 1].modes);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+} // namespace
+
 bool attach(int fd) {
     if (TERM.attached) return TERM.out_fd == fd || same_terminal(fd, TERM.out_fd);
     if (!isatty(fd)) return false;
@@ -152,14 +169,7 @@ void restore_modes() {
     std::memcpy(bytes + n, RESET_LOOK, sizeof RESET_LOOK - 1);
     n += static_cast<int32_t>(sizeof RESET_LOOK - 1);
     send_now(bytes, n);
-    // Becoming a background job in between must not stop the process here.
-    sigset_t ttou, old;
-    sigemptyset(&ttou);
-    sigaddset(&ttou, SIGTTOU);
-    sigprocmask(SIG_BLOCK, &ttou, &old);
-    // Newest first: a second handle on the same terminal saved modes already changed.
-    for (int i = SAVED_COUNT; i > 0; --i) tcsetattr(SAVED[i - 1].fd, TCSANOW, &SAVED[i - 1].modes);
-    sigprocmask(SIG_SETMASK, &old, nullptr);
+    give_back_saved_modes();
     HELD = 0;
 }
 
@@ -188,12 +198,7 @@ volatile sig_atomic_t RELEASED = 0;
 void release_modes() {
     RELEASED = 1;
     if (!TERM.attached || HELD == 0 || !foreground(TERM.out_fd)) return;
-    sigset_t ttou, old;
-    sigemptyset(&ttou);
-    sigaddset(&ttou, SIGTTOU);
-    sigprocmask(SIG_BLOCK, &ttou, &old);
-    for (int i = SAVED_COUNT; i > 0; --i) tcsetattr(SAVED[i - 1].fd, TCSANOW, &SAVED[i - 1].modes);
-    sigprocmask(SIG_SETMASK, &old, nullptr);
+    give_back_saved_modes();
 }
 
 void take_again() {
