@@ -97,7 +97,8 @@ static void WRAPANDSCROLL() {
 // every character: an ordinary character, nearly all there is, costs one
 // platform write, the column's advance and the edge check.
 [[gnu::always_inline]] static inline void PLACECHAR(uint8_t C) {
-    if (C != BELL && C != BACKSPACE && C != LF && C != CR) {
+    // Every byte above CR is ordinary: most take one comparison.
+    if (C > CR || (C != BELL && C != BACKSPACE && C != LF && C != CR)) {
         plat::CONSOLE->write_cell(OUTHANDLE, CURRX - 1, CURRY - 1, plat::Cell{C, TEXTATTR});
         ++CURRX;
     } else if (C == BACKSPACE) {
