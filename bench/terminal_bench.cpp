@@ -60,10 +60,13 @@ using PerStep = Tally[SIZE_COUNT][PROGRAM_COUNT];
 
 // A folder holding the puzzle as c:\in.txt and the least program's steps.
 std::string prepare_folder(const Puzzle& p) {
-    const std::string dir = make_folder();
-    if (dir.empty() || !write_file(dir + PUZZLE_FILE, puzzle_text(p.grid)) ||
-        !write_file(dir + LEAST_STEPS_FILE, least_steps(p)))
+    std::string dir = make_folder();
+    if (dir.empty()) return dir;
+    if (!write_file(dir + PUZZLE_FILE, puzzle_text(p.grid)) ||
+        !write_file(dir + LEAST_STEPS_FILE, least_steps(p))) {
+        remove_folder(dir);
         return "";
+    }
     return dir;
 }
 
@@ -134,25 +137,26 @@ bool counted_runs(const std::string (&programs)[PROGRAM_COUNT],
                   const Puzzle* (&puzzles)[LENGTH_COUNT], PerStep& per_step) {
     std::vector<PtyRun> runs;
     std::vector<CountedRun> what;
+    bool ok = true;
     for (size_t s = 0; s < SIZE_COUNT; ++s)
         for (size_t p = 0; p < PROGRAM_COUNT; ++p)
             for (size_t l = 0; l < LENGTH_COUNT; ++l)
                 for (size_t t = 0; t < TOOL_COUNT; ++t) {
                     PtyRun& run = runs.emplace_back();
                     run.dir = prepare_folder(*puzzles[l]);
-                    if (run.dir.empty()) return false;
+                    ok = ok && !run.dir.empty();
                     run.argv = counted_command(programs[p], p == LEAST, t, run.dir);
                     run.rows = SIZES[s].rows;
                     run.cols = SIZES[s].cols;
                     what.push_back(CountedRun{s, p, l, t});
                 }
-    bool ok = run_all(runs);
+    ok = ok && run_all(runs);
     Tally tally[SIZE_COUNT][PROGRAM_COUNT][LENGTH_COUNT];
     for (size_t i = 0; ok && i < runs.size(); ++i) {
         const CountedRun& w = what[i];
         Tally& t = tally[w.size][w.program][w.length];
         ok = ended_well(runs[i]) &&
-             (w.tool == CALLGRIND ? read_callgrind(runs[i].dir, t) : read_strace(runs[i].dir, t));
+             (w.tool == STRACE ? read_strace(runs[i].dir, t) : read_callgrind(runs[i].dir, t));
     }
     const double steps =
         static_cast<double>(puzzles[LONG]->steps.size() - puzzles[SHORT]->steps.size());

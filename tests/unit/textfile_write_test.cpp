@@ -110,7 +110,7 @@ TEST_F(Writing, LongTextGoesOutInWholeBuffers) {
     // texts that straddle a hand-over arrive whole and in order.
     std::string text;
     for (int i = 0; i < 600; ++i) text += static_cast<char>('a' + i % 26);
-    for (int i = 0; i < 3; ++i) WRITE_STR(0, T, counted(text.substr(200 * i, 200)));
+    for (size_t i = 0; i < 3; ++i) WRITE_STR(0, T, counted(text.substr(200 * i, 200)));
     EXPECT_EQ(on_disk(), 512u);
     EXPECT_EQ(closed(), text);
 }
