@@ -101,6 +101,7 @@ clean:
 	  $(SCRATCH)
 
 bench: all
+	@./scripts/deps.sh bench
 	$(BUILD)/bench/terminal_bench $(BUILD)/sudoku2
 
 # make install [PREFIX=/usr/local] [DESTDIR=staging]: bin/sudoku2 and

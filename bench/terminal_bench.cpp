@@ -1,17 +1,20 @@
-// Measures what the animation costs on a terminal: runs build/sudoku2 on a
-// pseudo-terminal for a puzzle of a few hundred steps and prints the steps,
-// the wall time per step beyond the 60 ms pause, the bytes sent to the
-// terminal per step, and the least bytes that could show the same pictures.
+// Measures what the animation costs on a terminal. It runs build/sudoku2 on a
+// pseudo-terminal for a puzzle of a few hundred steps and prints the wall
+// time per step beyond the 60 ms pause, the bytes sent to the terminal per
+// step, and the least bytes that could show the same pictures. Then it counts,
+// per step, the user-space instructions (callgrind) and the system calls
+// (strace) of the program and of a least program that only sends those least
+// bytes and pauses, at 80x24 and at 300x100: each as the slope between that
+// puzzle and a two-step one, so that start-up and exit drop out.
 //
 // usage: terminal_bench [path/to/sudoku2]
-#include <array>
+// BENCH_DUMP=file keeps the bytes of the timed run; BENCH_KEEP=1 keeps the
+// counting runs' folders (callgrind.out, strace.txt) and prints where.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
 #include <time.h>
@@ -19,101 +22,59 @@
 #include <vector>
 
 #include "grid_reference.h"
+#include "pty_runs.h"
+#include "step_pictures.h"
+#include "tool_counts.h"
 
 namespace {
 
 constexpr double PAUSE_MS = 60.0;
-constexpr int ROWS = 24;
-constexpr int COLS = 80;
-constexpr size_t CELLS = static_cast<size_t>(ROWS) * COLS;
-constexpr uint8_t PLAIN = 0x07;
-constexpr char CURSOR_QUERY[] = "\x1b[6n";
-constexpr char CURSOR_REPLY[] = "\x1b[1;1R";
-constexpr uint8_t HIGHLIGHT = 0x47;
+constexpr char PUZZLE_FILE[] = "/c:\\in.txt";
+constexpr char LEAST_STEPS_FILE[] = "/least.steps";
+constexpr char LEAST_PROGRAM[] = "/least_program";
 // Twenty-six empty cells: 325 steps, about 20 s of animation.
 constexpr int EMPTIED[][2] = {{0, 0}, {0, 1}, {0, 3}, {0, 6}, {0, 8}, {1, 3}, {1, 5},
                               {1, 6}, {1, 8}, {2, 2}, {2, 8}, {3, 5}, {3, 7}, {4, 1},
                               {5, 1}, {5, 3}, {5, 4}, {5, 6}, {6, 1}, {6, 3}, {6, 6},
                               {6, 8}, {7, 0}, {7, 1}, {8, 0}, {8, 2}};
 
-struct Step {
-    Grid grid;
-    int y, x;
+// The targets of a step at 80x24, and how much dearer one on the large
+// terminal may be.
+constexpr double INSTRUCTIONS_TARGET = 15000;
+constexpr double CALLS_TARGET = 1.45;
+constexpr double LARGE_SCREEN_ALLOWANCE = 1.20;
+
+struct TerminalSize {
+    int rows, cols;
 };
+constexpr TerminalSize SIZES[] = {{24, 80}, {100, 300}};
+constexpr size_t SIZE_COUNT = std::size(SIZES);
 
-// The display steps of the search, in order (the same rules as the program).
-void search(Grid g, int y, int x, int n, std::vector<Step>& steps) {
-    steps.push_back({g, y, x});
-    if (g[y][x] == 0) {
-        if (!allowed(g, y, x, n)) return;
-        g[y][x] = static_cast<uint8_t>(n);
+// Indexes of the counted runs' tables.
+constexpr size_t SUDOKU2 = 0, LEAST = 1, PROGRAM_COUNT = 2;
+constexpr size_t LONG = 0, SHORT = 1, LENGTH_COUNT = 2;
+constexpr size_t CALLGRIND = 0, STRACE = 1, TOOL_COUNT = 2;
+
+// Per step, by terminal size and program.
+using PerStep = Tally[SIZE_COUNT][PROGRAM_COUNT];
+
+// A folder holding the puzzle as c:\in.txt and the least program's steps.
+std::string prepare_folder(const Puzzle& p) {
+    std::string dir = make_folder();
+    if (dir.empty()) return dir;
+    if (!write_file(dir + PUZZLE_FILE, puzzle_text(p.grid)) ||
+        !write_file(dir + LEAST_STEPS_FILE, least_steps(p))) {
+        remove_folder(dir);
+        return "";
     }
-    if (y == 8 && x == 8) return;
-    int i = y, ii = x;
-    do {
-        if (++ii == 9) {
-            ii = 0;
-            ++i;
-        }
-    } while (!(g[i][ii] == 0 || (i == 8 && ii == 8)));
-    if (g[i][ii] != 0) {
-        search(g, i, ii, 1, steps);
-        return;
-    }
-    for (int v = 1; v <= 9; ++v) search(g, i, ii, v, steps);
+    return dir;
 }
 
-struct Cell {
-    char ch;
-    uint8_t attr;
-    bool operator==(const Cell&) const = default;
-};
-using Screen = std::vector<Cell>;
-
-Screen picture(const Step& s) {
-    Screen screen(CELLS, Cell{' ', PLAIN});
-    for (int r = 0; r < 9; ++r)
-        for (int c = 0; c < 9; ++c) {
-            const uint8_t attr = (r == s.y && c == s.x) ? HIGHLIGHT : PLAIN;
-            screen[r * COLS + 2 * c] = Cell{static_cast<char>('0' + s.grid[r][c]), attr};
-            screen[r * COLS + 2 * c + 1] = Cell{' ', attr};
-        }
-    return screen;
+bool ended_well(const PtyRun& run) {
+    if (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) return true;
+    std::fprintf(stderr, "%s ended with status 0x%x\n", run.argv.back().c_str(), run.status);
+    return false;
 }
-
-int digits(int v) {
-    return v >= 10 ? 2 : 1;
-}
-
-// Each run of adjacent changed cells costs one cursor move (ESC [ row ; col H),
-// one colour change (ESC [ 4x m) wherever its colour differs from the one
-// before, and one byte per glyph.
-long lower_bound(const Screen& before, const Screen& after) {
-    constexpr int CUP_FIXED = 4;    // ESC [ ; H
-    constexpr int COLOUR_BYTES = 5; // ESC [ 4 x m
-    long bytes = 0;
-    uint8_t colour = 0xFF;
-    for (int r = 0; r < ROWS; ++r) {
-        int c = 0;
-        while (c < COLS) {
-            if (before[r * COLS + c] == after[r * COLS + c]) {
-                ++c;
-                continue;
-            }
-            bytes += CUP_FIXED + digits(r + 1) + digits(c + 1);
-            for (; c < COLS && !(before[r * COLS + c] == after[r * COLS + c]); ++c) {
-                if (after[r * COLS + c].attr != colour) {
-                    bytes += COLOUR_BYTES;
-                    colour = after[r * COLS + c].attr;
-                }
-                bytes += 1;
-            }
-        }
-    }
-    return bytes;
-}
-
-} // namespace
 
 // What the pause itself takes on this machine: the system's timer may
 // overshoot a sleep by more than the program's own work per step.
@@ -128,6 +89,137 @@ double measured_pause_ms() {
     return std::chrono::duration<double, std::milli>(end - start).count() / SAMPLES;
 }
 
+// The program alone on an 80x24 terminal: time and bytes per step.
+bool timed_run(const std::string& binary, const Puzzle& p) {
+    const std::string dir = prepare_folder(p);
+    if (dir.empty()) return false;
+    std::vector<PtyRun> runs(1);
+    runs[0].argv = {binary};
+    runs[0].dir = dir;
+    const bool ran = run_all(runs);
+    remove_folder(dir);
+    const PtyRun& run = runs[0];
+    if (const char* dump = std::getenv("BENCH_DUMP")) write_file(dump, run.out);
+    if (!ran || !ended_well(run)) return false;
+    if (!run.banner) {
+        std::fprintf(stderr, "the program never showed its banner\n");
+        return false;
+    }
+    const double n = static_cast<double>(p.steps.size());
+    std::printf("steps                      %zu\n", p.steps.size());
+    const double pause_ms = measured_pause_ms();
+    std::printf("overhead per step          %.3f ms (target < 0.300)\n",
+                run.banner_ms / n - PAUSE_MS);
+    std::printf("the 60 ms pause alone      %.3f ms\n", pause_ms);
+    std::printf("overhead beyond the pause  %.3f ms\n", run.banner_ms / n - pause_ms);
+    std::printf("bytes per step             %.1f\n", static_cast<double>(run.out.size()) / n);
+    std::printf("lower bound per step       %.1f\n", static_cast<double>(p.least_total) / n);
+    std::printf("ratio to the lower bound   %.3f (target <= 1.25)\n",
+                static_cast<double>(run.out.size()) / static_cast<double>(p.least_total));
+    return true;
+}
+
+struct CountedRun {
+    size_t size, program, length, tool;
+};
+
+// The command of one counted run in DIR.
+std::vector<std::string> counted_command(const std::string& program, bool least, size_t tool,
+                                         const std::string& dir) {
+    std::vector<std::string> command{program};
+    if (least) command.push_back(dir + LEAST_STEPS_FILE);
+    return tool == CALLGRIND ? under_callgrind(dir, command) : under_strace(dir, command);
+}
+
+// One counted run of each program, puzzle length and tool on each terminal
+// size, all at once: the counts do not depend on the pace.
+bool counted_runs(const std::string (&programs)[PROGRAM_COUNT],
+                  const Puzzle* (&puzzles)[LENGTH_COUNT], PerStep& per_step) {
+    std::vector<PtyRun> runs;
+    std::vector<CountedRun> what;
+    bool ok = true;
+    for (size_t s = 0; s < SIZE_COUNT; ++s)
+        for (size_t p = 0; p < PROGRAM_COUNT; ++p)
+            for (size_t l = 0; l < LENGTH_COUNT; ++l)
+                for (size_t t = 0; t < TOOL_COUNT; ++t) {
+                    PtyRun& run = runs.emplace_back();
+                    run.dir = prepare_folder(*puzzles[l]);
+                    ok = ok && !run.dir.empty();
+                    run.argv = counted_command(programs[p], p == LEAST, t, run.dir);
+                    run.rows = SIZES[s].rows;
+                    run.cols = SIZES[s].cols;
+                    what.push_back(CountedRun{s, p, l, t});
+                }
+    ok = ok && run_all(runs);
+    Tally tally[SIZE_COUNT][PROGRAM_COUNT][LENGTH_COUNT];
+    for (size_t i = 0; ok && i < runs.size(); ++i) {
+        const CountedRun& w = what[i];
+        Tally& t = tally[w.size][w.program][w.length];
+        ok = ended_well(runs[i]) &&
+             (w.tool == STRACE ? read_strace(runs[i].dir, t) : read_callgrind(runs[i].dir, t));
+    }
+    const double steps =
+        static_cast<double>(puzzles[LONG]->steps.size() - puzzles[SHORT]->steps.size());
+    for (size_t s = 0; s < SIZE_COUNT; ++s)
+        for (size_t p = 0; p < PROGRAM_COUNT; ++p)
+            per_step[s][p] = slope(tally[s][p][LONG], tally[s][p][SHORT], steps);
+    const bool keep = std::getenv("BENCH_KEEP") != nullptr;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const CountedRun& w = what[i];
+        if (keep)
+            std::printf("kept %s: %s %dx%d %zu steps %s\n", runs[i].dir.c_str(),
+                        w.program == SUDOKU2 ? "sudoku2" : "least_program", SIZES[w.size].cols,
+                        SIZES[w.size].rows, puzzles[w.length]->steps.size(),
+                        w.tool == CALLGRIND ? "callgrind" : "strace");
+        else
+            remove_folder(runs[i].dir);
+    }
+    return ok;
+}
+
+void report_counts(const PerStep& per_step, const Puzzle* (&puzzles)[LENGTH_COUNT]) {
+    std::printf("== per step, the slope between a %zu-step and a %zu-step run\n",
+                puzzles[LONG]->steps.size(), puzzles[SHORT]->steps.size());
+    std::printf("                              sudoku2  least program\n");
+    const double small_step = per_step[0][SUDOKU2].instructions;
+    for (size_t s = 0; s < SIZE_COUNT; ++s) {
+        const Tally& program = per_step[s][SUDOKU2];
+        const Tally& least = per_step[s][LEAST];
+        const std::string size =
+            std::to_string(SIZES[s].cols) + "x" + std::to_string(SIZES[s].rows);
+        std::printf("%-7s instructions %12.0f %14.0f", size.c_str(), program.instructions,
+                    least.instructions);
+        if (s == 0)
+            std::printf("  (target <= %.0f)\n", INSTRUCTIONS_TARGET);
+        else
+            std::printf("  (target <= %.0f, %.2f x %s; now %.2f x)\n",
+                        small_step * LARGE_SCREEN_ALLOWANCE, LARGE_SCREEN_ALLOWANCE, "80x24",
+                        program.instructions / small_step);
+        std::printf("        system calls %12.3f %14.3f", program.total_calls(),
+                    least.total_calls());
+        if (s == 0) std::printf("  (target <= %.2f)", CALLS_TARGET);
+        std::printf("\n");
+    }
+    std::printf("system calls per step at 80x24   sudoku2  least program\n");
+    for (const auto& [name, count] : per_step[0][SUDOKU2].calls) {
+        const auto least = per_step[0][LEAST].calls.find(name);
+        const double least_count = least == per_step[0][LEAST].calls.end() ? 0.0 : least->second;
+        if (count != 0.0 || least_count != 0.0)
+            std::printf("  %-24s %12.3f %14.3f\n", name.c_str(), count, least_count);
+    }
+}
+
+// The least program is built beside the benchmark.
+std::string least_program_path() {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return LEAST_PROGRAM + 1;
+    const std::string path(self, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/')) + LEAST_PROGRAM;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     const std::string binary = argc > 1 ? argv[1] : "build/sudoku2";
     char resolved[4096];
@@ -137,87 +229,14 @@ int main(int argc, char** argv) {
     }
     Grid g = SOLVED;
     for (const auto& cell : EMPTIED) g[cell[0]][cell[1]] = 0;
-    std::vector<Step> steps;
-    for (int v = 1; v <= 9; ++v) search(g, 0, 0, v, steps);
-    if (g[0][0] != 0) {
-        steps.clear();
-        search(g, 0, 0, 1, steps);
-    }
-
-    long bound = 0;
-    Screen previous(CELLS, Cell{' ', PLAIN});
-    for (const Step& s : steps) {
-        Screen now = picture(s);
-        bound += lower_bound(previous, now);
-        previous = now;
-    }
-
-    char dir[] = "/tmp/sudoku2-bench-XXXXXX";
-    if (mkdtemp(dir) == nullptr) return 2;
-    const std::string puzzle = std::string(dir) + "/c:\\in.txt";
-    FILE* f = std::fopen(puzzle.c_str(), "w");
-    std::fputs(puzzle_text(g).c_str(), f);
-    std::fclose(f);
-
-    winsize ws{};
-    ws.ws_row = ROWS;
-    ws.ws_col = COLS;
-    int master = -1;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = forkpty(&master, nullptr, nullptr, &ws);
-    if (pid == 0) {
-        if (chdir(dir) != 0) _exit(127);
-        setenv("LANG", "C.UTF-8", 1);
-        execl(resolved, resolved, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string out;
-    const std::string banner = "Press Enter to quit.";
-    auto finished = start;
-    bool seen = false;
-    bool answered = false;
-    char buf[65536];
-    for (;;) {
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, 30000) <= 0) break;
-        ssize_t n = read(master, buf, sizeof buf);
-        if (n <= 0) break;
-        out.append(buf, static_cast<size_t>(n));
-        // Answer the start-up cursor position query as a terminal would.
-        if (!answered && out.find(CURSOR_QUERY) != std::string::npos) {
-            answered = true;
-            if (write(master, CURSOR_REPLY, sizeof CURSOR_REPLY - 1) < 0) break;
-        }
-        if (!seen && out.find(banner) != std::string::npos) {
-            seen = true;
-            finished = std::chrono::steady_clock::now();
-            if (write(master, "\r", 1) != 1) break;
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (const char* dump = std::getenv("BENCH_DUMP")) {
-        if (FILE* d = std::fopen(dump, "wb")) {
-            std::fwrite(out.data(), 1, out.size(), d);
-            std::fclose(d);
-        }
-    }
-    std::string cleanup = std::string("rm -rf '") + dir + "'";
-    if (std::system(cleanup.c_str()) != 0) return 2;
-    if (!seen) {
-        std::fprintf(stderr, "the program never showed its banner\n");
-        return 1;
-    }
-    const double elapsed_ms = std::chrono::duration<double, std::milli>(finished - start).count();
-    const double n = static_cast<double>(steps.size());
-    std::printf("steps                      %zu\n", steps.size());
-    const double pause_ms = measured_pause_ms();
-    std::printf("overhead per step          %.3f ms (target < 0.300)\n", elapsed_ms / n - PAUSE_MS);
-    std::printf("the 60 ms pause alone      %.3f ms\n", pause_ms);
-    std::printf("overhead beyond the pause  %.3f ms\n", elapsed_ms / n - pause_ms);
-    std::printf("bytes per step             %.1f\n", static_cast<double>(out.size()) / n);
-    std::printf("lower bound per step       %.1f\n", static_cast<double>(bound) / n);
-    std::printf("ratio to the lower bound   %.3f (target <= 1.25)\n",
-                static_cast<double>(out.size()) / static_cast<double>(bound));
+    const Puzzle long_puzzle = make_puzzle(g);
+    const Puzzle short_puzzle = make_puzzle(SOLVED);
+    if (!timed_run(resolved, long_puzzle)) return 1;
+    std::fflush(stdout);
+    const std::string programs[PROGRAM_COUNT] = {resolved, least_program_path()};
+    const Puzzle* puzzles[LENGTH_COUNT] = {&long_puzzle, &short_puzzle};
+    PerStep per_step;
+    if (!counted_runs(programs, puzzles, per_step)) return 1;
+    report_counts(per_step, puzzles);
     return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh machine lacks for building and testing
-# (`deps.sh fuzz`: also clang and its libFuzzer runtime).
+# (`deps.sh fuzz`: also clang and its libFuzzer runtime; `deps.sh bench`:
+# also valgrind and strace, which count the benchmark's instructions and calls).
 set -euo pipefail
 . "$(dirname "$0")/install-missing.sh"
 missing=()
@@ -8,6 +9,10 @@ if [ "${1:-}" = fuzz ]; then
   command -v clang++ >/dev/null || missing+=(clang)
   compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null ||
     missing+=(libclang-rt-dev)
+fi
+if [ "${1:-}" = bench ]; then
+  command -v valgrind >/dev/null || missing+=(valgrind)
+  command -v strace >/dev/null || missing+=(strace)
 fi
 command -v cmake >/dev/null || missing+=(cmake)
 command -v g++ >/dev/null || missing+=(g++)

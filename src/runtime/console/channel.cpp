@@ -1,5 +1,6 @@
-// The console device as a text channel: OUTPUT's characters go cell by cell
-// onto the screen, INPUT's lines come from the line editor.
+// The console device as a text channel: OUTPUT's characters go onto the
+// screen (CRTWRITE, with the character output rules), INPUT's lines come from
+// the line editor.
 #include "runtime/console/consoledevice.h"
 
 void ASSIGNCRT(TEXTREC& T) {
@@ -17,14 +18,6 @@ int32_t CRTOPEN(TEXTREC& T) {
         T.FLUSHFUNC = CRTRETURN;
     }
     T.CLOSEFUNC = CRTCLOSE;
-    return 0;
-}
-
-int32_t CRTWRITE(TEXTREC& T) {
-    GETSCREENCURSOR(CURRX, CURRY);
-    for (int32_t I = 0; I < T.BUFPOS; ++I) WRITECHAR(T.BUFPTR[I]);
-    SETSCREENCURSOR(CURRX, CURRY);
-    T.BUFPOS = 0;
     return 0;
 }
 

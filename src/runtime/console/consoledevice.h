@@ -25,7 +25,10 @@ void ASSIGNCRT(TEXTREC& T);
 void WRITECHAR(uint8_t C);
 void REMOVELINE(int32_t LINE);
 void SETSCREENCURSOR(int32_t X, int32_t Y);
-void GETSCREENCURSOR(int32_t& X, int32_t& Y);
+inline void GETSCREENCURSOR(int32_t& X, int32_t& Y) {
+    X = CURSORSAVEX + 1;
+    Y = CURSORSAVEY + 1;
+}
 int32_t GETSCREENWIDTH();
 int32_t GETSCREENHEIGHT();
 uint32_t GETPLATFORMID();

@@ -1,5 +1,6 @@
 // The screen side of the console device: window, attribute, cursor, and the
-// character output rules (control bytes, wrap, scroll).
+// character output rules (control bytes, wrap, scroll) by which an output
+// channel's characters reach the cells.
 #include "platform/console.h"
 #include "runtime/console/consoledevice.h"
 
@@ -31,11 +32,6 @@ void SETSCREENCURSOR(int32_t X, int32_t Y) {
     plat::CONSOLE->set_cursor(OUTHANDLE, X - 1, Y - 1);
     CURSORSAVEX = X - 1;
     CURSORSAVEY = Y - 1;
-}
-
-void GETSCREENCURSOR(int32_t& X, int32_t& Y) {
-    X = CURSORSAVEX + 1;
-    Y = CURSORSAVEY + 1;
 }
 
 int32_t GETSCREENWIDTH() {
@@ -84,19 +80,9 @@ void REMOVELINE(int32_t LINE) {
     plat::CONSOLE->scroll(OUTHANDLE, RECT, RECT, WINMINX - 1, R - 2, BLANK());
 }
 
-void WRITECHAR(uint8_t C) {
-    switch (C) {
-    case BELL: break;
-    case BACKSPACE:
-        if (CURRX > WINMINX) --CURRX;
-        break;
-    case LF: ++CURRY; break;
-    case CR: CURRX = WINMINX; break;
-    default:
-        plat::CONSOLE->write_cell(OUTHANDLE, CURRX - 1, CURRY - 1, plat::Cell{C, TEXTATTR});
-        ++CURRX;
-        break;
-    }
+// Steps 2 and 3 of WRITECHAR: the wrap as soon as the last column is
+// written, and the scroll while the cursor is below the window.
+static void WRAPANDSCROLL() {
     if (CURRX > WINMAXX) {
         CURRX = WINMINX;
         ++CURRY;
@@ -105,4 +91,36 @@ void WRITECHAR(uint8_t C) {
         REMOVELINE(1);
         --CURRY;
     }
+}
+
+// WRITECHAR's rules, which CRTWRITE takes in rather than calling them for
+// every character: an ordinary character, nearly all there is, costs one
+// platform write, the column's advance and the edge check.
+[[gnu::always_inline]] static inline void PLACECHAR(uint8_t C) {
+    // Every byte above CR is ordinary: most take one comparison.
+    if (C > CR || (C != BELL && C != BACKSPACE && C != LF && C != CR)) {
+        plat::CONSOLE->write_cell(OUTHANDLE, CURRX - 1, CURRY - 1, plat::Cell{C, TEXTATTR});
+        ++CURRX;
+    } else if (C == BACKSPACE) {
+        if (CURRX > WINMINX) --CURRX;
+    } else if (C == LF) {
+        ++CURRY;
+    } else if (C == CR) {
+        CURRX = WINMINX;
+    }
+    if (CURRX > WINMAXX || CURRY > WINMAXY) WRAPANDSCROLL();
+}
+
+void WRITECHAR(uint8_t C) {
+    PLACECHAR(C);
+}
+
+int32_t CRTWRITE(TEXTREC& T) {
+    GETSCREENCURSOR(CURRX, CURRY);
+    const uint8_t* CHARS = T.BUFPTR;
+    const int32_t COUNT = T.BUFPOS;
+    for (int32_t I = 0; I < COUNT; ++I) PLACECHAR(CHARS[I]);
+    SETSCREENCURSOR(CURRX, CURRY);
+    T.BUFPOS = 0;
+    return 0;
 }

@@ -10,7 +10,8 @@ intptr_t STDOUTPUTHANDLE = UNUSEDHANDLE;
 intptr_t STDERRORHANDLE = UNUSEDHANDLE;
 
 COUNTEDSTRING STR(const char* text) {
-    COUNTEDSTRING s{};
+    // Only the length and the characters: storage past the length is never read.
+    COUNTEDSTRING s;
     size_t len = std::strlen(text);
     if (len > MAXSTRLEN) len = MAXSTRLEN;
     s.LENGTH = static_cast<uint8_t>(len);

@@ -14,6 +14,12 @@ constexpr char LEASTINT_TEXT[] = "-2147483648";
 constexpr uint32_t NOT_A_DIGIT = 16;
 
 void INT_STR(int32_t VALUE, COUNTEDSTRING& TARGET) {
+    // One digit, as every cell of the grid: no division.
+    if (VALUE >= 0 && VALUE < DECIMAL) {
+        TARGET.CHARS[0] = static_cast<uint8_t>('0' + VALUE);
+        TARGET.LENGTH = 1;
+        return;
+    }
     if (VALUE == INT32_MIN) {
         TARGET.LENGTH = sizeof LEASTINT_TEXT - 1;
         std::memcpy(TARGET.CHARS, LEASTINT_TEXT, TARGET.LENGTH);

@@ -16,25 +16,38 @@ static bool OPENFOROUTPUT(const TEXTREC& T) {
     return false;
 }
 
-// Puts COUNT bytes, either copied from SRC or, with SRC null, spaces.
-static void PUTBYTES(TEXTREC& T, const uint8_t* SRC, int32_t COUNT) {
+// Copies COUNT bytes from SRC or, with SRC null, spaces into the buffer,
+// which has room for them.
+static void PUTINROOM(TEXTREC& T, const uint8_t* SRC, int32_t COUNT) {
+    uint8_t* TO = T.BUFPTR + T.BUFPOS;
+    T.BUFPOS += COUNT;
+    // A one-character item, as a digit of the grid, needs no library call.
+    if (SRC != nullptr && COUNT == 1)
+        TO[0] = SRC[0];
+    else if (SRC != nullptr)
+        std::memcpy(TO, SRC, static_cast<size_t>(COUNT));
+    else
+        std::memset(TO, SPACE, static_cast<size_t>(COUNT));
+}
+
+// The put that fills the buffer, hands it over, and goes on with the rest.
+[[gnu::noinline]] static void PUTPASTROOM(TEXTREC& T, const uint8_t* SRC, int32_t COUNT) {
     while (COUNT > T.BUFSIZE - T.BUFPOS) {
-        int32_t ROOM = T.BUFSIZE - T.BUFPOS;
-        if (SRC != nullptr) {
-            std::memcpy(T.BUFPTR + T.BUFPOS, SRC, static_cast<size_t>(ROOM));
-            SRC += ROOM;
-        } else {
-            std::memset(T.BUFPTR + T.BUFPOS, SPACE, static_cast<size_t>(ROOM));
-        }
-        T.BUFPOS = T.BUFSIZE;
+        const int32_t ROOM = T.BUFSIZE - T.BUFPOS;
+        PUTINROOM(T, SRC, ROOM);
+        if (SRC != nullptr) SRC += ROOM;
         COUNT -= ROOM;
         T.INOUTFUNC(T);
     }
-    if (SRC != nullptr)
-        std::memcpy(T.BUFPTR + T.BUFPOS, SRC, static_cast<size_t>(COUNT));
+    PUTINROOM(T, SRC, COUNT);
+}
+
+// Puts COUNT bytes, either copied from SRC or, with SRC null, spaces.
+static void PUTBYTES(TEXTREC& T, const uint8_t* SRC, int32_t COUNT) {
+    if (COUNT > T.BUFSIZE - T.BUFPOS)
+        PUTPASTROOM(T, SRC, COUNT);
     else
-        std::memset(T.BUFPTR + T.BUFPOS, SPACE, static_cast<size_t>(COUNT));
-    T.BUFPOS += COUNT;
+        PUTINROOM(T, SRC, COUNT);
 }
 
 static void WRITEBUFFER(TEXTREC& T, const uint8_t* SRC, int32_t COUNT) {
