@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr char CURSOR_QUERY[] = "\x1b[6n";
-constexpr char CURSOR_REPLY[] = "\x1b[1;1R";
 constexpr char BANNER[] = "Press Enter to quit.";
 // A run under valgrind on a loaded machine may take this long to start.
 constexpr int SILENCE_LIMIT_MS = 120000;
@@ -47,10 +45,6 @@ bool serve(PtyRun& run, Clock::time_point started) {
     if (n <= 0) return false;
     const size_t from = run.out.size() > sizeof BANNER ? run.out.size() - sizeof BANNER : 0;
     run.out.append(buf, static_cast<size_t>(n));
-    if (!run.answered && run.out.find(CURSOR_QUERY, from) != std::string::npos) {
-        run.answered = true;
-        if (write(run.master, CURSOR_REPLY, sizeof CURSOR_REPLY - 1) < 0) return false;
-    }
     if (!run.banner && run.out.find(BANNER, from) != std::string::npos) {
         run.banner = true;
         run.banner_ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();

@@ -1,6 +1,6 @@
 // Programs run on pseudo-terminals, several at once, each in a folder of its
-// own: the runner answers the start-up cursor query as a terminal would,
-// presses Enter once the closing banner shows, and keeps every byte sent.
+// own: the runner presses Enter once the closing banner shows, and keeps
+// every byte sent.
 #pragma once
 #include <string>
 #include <sys/types.h>
@@ -21,7 +21,6 @@ struct PtyRun {
     // The runner's own.
     pid_t pid = -1;
     int master = -1;
-    bool answered = false;
 };
 
 // Starts every run at once and serves them all until each has ended; false
