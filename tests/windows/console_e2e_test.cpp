@@ -60,7 +60,7 @@ constexpr WORD REVERSE_GREY = COMMON_LVB_REVERSE_VIDEO | PLAIN;
 // short of the rest of a search of ROW_ZERO.
 constexpr DWORD CATCH_UP_MS = 1500;
 // Steps a window size stays, enough for a look at the console.
-constexpr LONG64 STEPS_PER_CHANGE = 5;
+constexpr LONG64 STEPS_PER_CHANGE = 4;
 constexpr LONG64 MAX_CALLS_TO_HEAL = 100;
 // Loaded into a program, it fails to load when the program's heap is damaged.
 constexpr const char* HEAP_CHECK = "heap_check.dll";
@@ -435,6 +435,10 @@ struct Damage {
     Act act;
     std::function<bool(HANDLE out)> prepare = nullptr;
 };
+
+void PrintTo(const Damage& damage, std::ostream* out) {
+    *out << damage.name;
+}
 
 // The window moved to row TOP with ROWS rows (0: as many as it has).
 bool set_window(ConsoleRun& run, SHORT top, SHORT rows = 0) {
