@@ -436,10 +436,6 @@ struct Damage {
     std::function<bool(HANDLE out)> prepare = nullptr;
 };
 
-void PrintTo(const Damage& damage, std::ostream* out) {
-    *out << damage.name;
-}
-
 // The window moved to row TOP with ROWS rows (0: as many as it has).
 bool set_window(ConsoleRun& run, SHORT top, SHORT rows = 0) {
     const SMALL_RECT now = run.window();
