@@ -4,10 +4,9 @@
 //
 // While the program runs, the console's input has the mode it needs, given
 // back at the end: Ctrl+C is a signal whatever mode an earlier program left
-// (processed input), keys come as key events rather than as a terminal's
-// sequences, and a resize of the buffer comes as an event (window input),
-// which every update looks for, so that what the resize cut off is drawn
-// again at once.
+// (processed input), and a resize of the buffer comes as an event (window
+// input), which every update looks for, so that what the resize cut off is
+// drawn again at once.
 #include "platform/internal/hooks.h"
 #include "platform/internal/key_queue.h"
 #include "platform/win32/win32.h"
@@ -27,7 +26,6 @@ constexpr uint8_t LINE_FEED = '\n';
 constexpr uint16_t VK_ENTER = VK_RETURN;
 constexpr char CONSOLE_INPUT_NAME[] = "CONIN$";
 constexpr DWORD INPUT_MODE_ON = ENABLE_PROCESSED_INPUT | ENABLE_WINDOW_INPUT;
-constexpr DWORD INPUT_MODE_OFF = ENABLE_VIRTUAL_TERMINAL_INPUT;
 constexpr DWORD EVENTS_AT_ONCE = 16;
 
 KeyQueue QUEUE;
@@ -116,7 +114,7 @@ void take_console_input() {
                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (CONSOLE_INPUT == INVALID_HANDLE_VALUE) return;
     if (GetConsoleMode(CONSOLE_INPUT, &FOUND_MODE) == 0 ||
-        SetConsoleMode(CONSOLE_INPUT, (FOUND_MODE | INPUT_MODE_ON) & ~INPUT_MODE_OFF) == 0) {
+        SetConsoleMode(CONSOLE_INPUT, FOUND_MODE | INPUT_MODE_ON) == 0) {
         CloseHandle(CONSOLE_INPUT);
         CONSOLE_INPUT = INVALID_HANDLE_VALUE;
         return;
