@@ -2,7 +2,7 @@
 // through the console harness, checked by the screen buffer (characters and
 // attributes), typed keys, the files and the exit status.
 //
-// Usage: console_e2e_tests SUDOKU2_EXE FAULT_PROGRAM_EXE [gtest flags]
+// Usage: console_e2e_tests SUDOKU2_EXE FAULT_PROGRAM_EXE CALL_COUNTER_DLL [gtest flags]
 // The harness attaches to each program's console, so its own output must
 // go elsewhere (CTest redirects it; by hand, 2>&1 | cat).
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include "console_harness.h"
 #include "grid_reference.h"
 #include "image_symbols.h"
+#include "win32_console_counts.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ using harness::ConsoleRun;
 
 std::string SUDOKU2;
 std::string FAULT_PROGRAM;
+std::string CALL_COUNTER;
 
 const std::string PUZZLE_PATH = "c:\\in.txt";
 const char* const BANNER[] = {
@@ -49,12 +51,17 @@ constexpr DWORD KEY_ECHO_MS = 5000;
 constexpr short TALL_WIDTH = 120;
 constexpr short TALL_HEIGHT = 9001;
 constexpr short WINDOW_ROWS = 30;
+constexpr short SHORT_WINDOW_ROWS = 20;
 constexpr short PROMPT_ROW = 3000;
+constexpr short SCROLLED_ROW = 100;
 // Reverse video as a Windows 10 console keeps it for another program's SGR 7.
 constexpr WORD REVERSE_GREY = COMMON_LVB_REVERSE_VIDEO | PLAIN;
 // Long enough after a change for a picture to have caught up with it, well
 // short of the rest of a search of ROW_ZERO.
 constexpr DWORD CATCH_UP_MS = 1500;
+// Steps a window size stays, enough for a look at the console.
+constexpr LONG64 STEPS_PER_CHANGE = 4;
+constexpr LONG64 MAX_CALLS_TO_HEAL = 100;
 // Loaded into a program, it fails to load when the program's heap is damaged.
 constexpr const char* HEAP_CHECK = "heap_check.dll";
 
@@ -181,6 +188,22 @@ bool prompt_far_down(HANDLE out) {
            SetConsoleWindowInfo(out, TRUE, &window);
 }
 
+// The console calls of PROCESS, counted by the benchmark's counter loaded into it.
+const ConsoleCounts* count_calls(HANDLE process) {
+    if (!harness::load_library(process, CALL_COUNTER)) return nullptr;
+    HANDLE counts =
+        OpenFileMappingA(FILE_MAP_READ, FALSE, console_counts_name(GetProcessId(process)).c_str());
+    return counts == nullptr ? nullptr
+                             : static_cast<const ConsoleCounts*>(MapViewOfFile(
+                                   counts, FILE_MAP_READ, 0, 0, sizeof(ConsoleCounts)));
+}
+
+LONG64 all_calls(const ConsoleCounts& counts) {
+    LONG64 calls = 0;
+    for (int i = 0; i < counts.functions; ++i) calls += counts.calls[i];
+    return calls;
+}
+
 // The column of row 0 whose cell is highlighted, or -1.
 int highlighted_column(const std::vector<CHAR_INFO>& row) {
     for (size_t x = 0; x < row.size(); ++x)
@@ -229,6 +252,7 @@ class Console : public testing::Test {
         EXPECT_EQ(status, 0u);
         EXPECT_EQ(harness::read_file(out_path()),
                   solution_block(reference_search(parse_grid(puzzle)).solutions.at(0)));
+        EXPECT_EQ(run.input_mode(), run.input_mode_at_start());
     }
     void wait_echo(const std::string& text) {
         EXPECT_TRUE(run.wait_for([&text](const ConsoleRun& r) { return r.row(ECHO_ROW) == text; },
@@ -311,6 +335,7 @@ TEST_F(Console, MissingPuzzleFileGives2AndTheReport) {
     EXPECT_TRUE(
         full_report(report_on_screen(run), 2, SUDOKU2, {"BEOLVAS", "MAINPROGRAM", "EXE_ENTRY"}));
     EXPECT_FALSE(harness::file_exists(out_path()));
+    EXPECT_EQ(run.input_mode(), run.input_mode_at_start());
 }
 
 TEST_F(Console, SolutionsFileThatIsADirectoryGives5AndTheReport) {
@@ -360,25 +385,6 @@ TEST_F(Console, TallConsoleFullOfEarlierOutput) {
     enter_and_expect_solutions(SOLVED_CELLS);
 }
 
-TEST_F(Console, WindowScrolledFarDownShowsTheGrid) {
-    harness::Start start = program();
-    start.width = TALL_WIDTH;
-    start.height = TALL_HEIGHT;
-    start.prepare = prompt_far_down;
-    start_with(ROW_ZERO, start);
-    auto grid_in_view = [](const ConsoleRun& r) {
-        const SMALL_RECT w = r.window();
-        return w.Top == 0 && w.Bottom >= PICTURE_ROWS && w.Bottom - w.Top + 1 == WINDOW_ROWS &&
-               r.row(PICTURE_ROWS - 1) == picture_row(ROW_ZERO, PICTURE_ROWS - 1);
-    };
-    EXPECT_TRUE(run.wait_for(grid_in_view, CATCH_UP_MS))
-        << "window from row " << run.window().Top << ", row 9: " << run.row(PICTURE_ROWS - 1);
-    EXPECT_TRUE(searching()) << "the search is over";
-    ASSERT_TRUE(banner_shown());
-    EXPECT_TRUE(grid_in_view(run)) << "window from row " << run.window().Top;
-    enter_and_expect_solutions(ROW_ZERO);
-}
-
 TEST_F(Console, PicturesFollowOneAnotherDuringTheSearch) {
     start_on(ROW_ZERO);
     // The highlight walks along row 0 while the search runs.
@@ -394,36 +400,142 @@ TEST_F(Console, PicturesFollowOneAnotherDuringTheSearch) {
     enter_and_expect_solutions(ROW_ZERO);
 }
 
-TEST_F(Console, BufferResizedMidSearchGetsTheWholePicture) {
-    start_on(ROW_ZERO);
+TEST_F(Console, LineFromAPipeOrAFileEndsAtItsLineFeedOrItsEnd) {
+    // A pipe left open (only the line feed can end the wait) or closed, or
+    // an empty file; what the echo shows.
+    struct Input {
+        const char* bytes;
+        bool close;
+        const char* echo;
+    };
+    for (const Input& input :
+         {Input{"abc\nxyz", false, "abc"}, Input{"", true, ""}, Input{nullptr, false, ""}}) {
+        harness::Start start = program();
+        start.input_pipe = input.bytes != nullptr;
+        if (input.bytes == nullptr) start.stdin_path = scratch.path("empty.txt");
+        ASSERT_TRUE(harness::write_file(scratch.path("empty.txt"), ""));
+        start_with(SOLVED_CELLS, start);
+        ASSERT_TRUE(input.bytes == nullptr || run.send(input.bytes));
+        if (input.close) run.close_input();
+        DWORD status = 1;
+        ASSERT_TRUE(run.wait_exit(status)) << "echo row: |" << run.row(ECHO_ROW) << "|";
+        EXPECT_EQ(status, 0u);
+        EXPECT_EQ(run.row(ECHO_ROW), input.echo);
+        EXPECT_EQ(harness::read_file(out_path()), solution_block(SOLVED));
+    }
+}
+
+// What takes part of the picture away, mid-search or at the final line with
+// "hello" typed, on a console of the given buffer and window rows.
+using Act = std::function<bool(ConsoleRun&, const ConsoleCounts&)>;
+struct Damage {
+    const char* name;
+    short width, height, window_rows;
+    bool final_line;
+    Act act;
+    std::function<bool(HANDLE out)> prepare = nullptr;
+};
+
+// The window moved to row TOP with ROWS rows (0: as many as it has).
+bool set_window(ConsoleRun& run, SHORT top, SHORT rows = 0) {
+    const SMALL_RECT now = run.window();
+    const SHORT bottom = top + (rows > 0 ? rows - 1 : now.Bottom - now.Top);
+    const SMALL_RECT moved{now.Left, top, now.Right, bottom};
+    return SetConsoleWindowInfo(run.output(), TRUE, &moved);
+}
+
+class Heals : public Console, public testing::WithParamInterface<Damage> {
+  protected:
+    // The picture (and the banner and the echo) all there, the console's
+    // cursor on the line under the grid (behind the echo), the window on it
+    // from the top if it can.
+    bool whole() const {
+        const bool final_line = GetParam().final_line;
+        const COORD at = run.cursor();
+        const SMALL_RECT w = run.window();
+        bool shown = picture_from(ROW_ZERO, 1) && at.X == (final_line ? 5 : 0) &&
+                     at.Y == (final_line ? ECHO_ROW : BANNER_ROW) &&
+                     w.Top == std::max(0, at.Y - (w.Bottom - w.Top));
+        for (int i = 0; final_line && i < 3; ++i)
+            shown = shown && run.row(BANNER_ROW + i) == BANNER[i];
+        return shown && (!final_line || run.row(ECHO_ROW) == "hello");
+    }
+};
+
+TEST_P(Heals, WhatTheConsoleLostComesBackAtTheCostOfAFewSteps) {
+    const Damage& damage = GetParam();
+    harness::Start start = program();
+    start.width = damage.width;
+    start.height = damage.height;
+    start.window_rows = damage.window_rows;
+    start.prepare = damage.prepare;
+    start_with(ROW_ZERO, start);
+    const ConsoleCounts* counts = count_calls(run.process());
+    ASSERT_NE(counts, nullptr);
     ASSERT_TRUE(run.wait_for([this](const ConsoleRun&) { return picture_from(ROW_ZERO, 1); }));
-    // Shrunk, the console drops rows 5-8 of the grid; grown, it has them blank.
-    ASSERT_TRUE(run.resize(harness::DEFAULT_WIDTH, 5));
-    ASSERT_TRUE(run.resize(harness::DEFAULT_WIDTH, 40));
-    ASSERT_TRUE(searching());
-    EXPECT_TRUE(
-        run.wait_for([this](const ConsoleRun&) { return picture_from(ROW_ZERO, 1); }, CATCH_UP_MS))
-        << "row 8: " << run.row(PICTURE_ROWS - 1);
-    EXPECT_TRUE(searching()) << "the search is over";
+    if (damage.final_line) {
+        ASSERT_TRUE(banner_shown());
+        ASSERT_TRUE(run.type("hello"));
+        wait_echo("hello");
+    }
+    const LONG64 calls = all_calls(*counts);
+    ASSERT_TRUE(damage.act(run, *counts));
+    EXPECT_TRUE(run.wait_for([this](const ConsoleRun&) { return whole(); }, CATCH_UP_MS))
+        << "row 8: " << run.row(PICTURE_ROWS - 1) << ", window from row " << run.window().Top
+        << ", cursor at " << run.cursor().X << "," << run.cursor().Y;
+    EXPECT_TRUE(damage.final_line || searching()) << "the search is over";
+    // Repaints cost the rows in use, not the buffer's 9001.
+    EXPECT_LT(all_calls(*counts) - calls, MAX_CALLS_TO_HEAL);
     ASSERT_TRUE(banner_shown());
     enter_and_expect_solutions(ROW_ZERO);
 }
 
-TEST_F(Console, LineFromAPipeEndsAtItsLineFeed) {
-    harness::Start start = program();
-    start.input_pipe = true;
-    start_with(SOLVED_CELLS, start);
-    // The pipe stays open: only the line feed can end the wait.
-    ASSERT_TRUE(run.send("abc\nxyz"));
-    DWORD status = 1;
-    ASSERT_TRUE(run.wait_exit(status, KEY_ECHO_MS)) << "echo row: |" << run.row(ECHO_ROW) << "|";
-    EXPECT_EQ(status, 0u);
-    EXPECT_EQ(run.row(ECHO_ROW), "abc");
-    EXPECT_EQ(harness::read_file(out_path()), solution_block(SOLVED));
-}
+const Act NOTHING = [](ConsoleRun&, const ConsoleCounts&) { return true; };
+const Act SCROLL_AWAY = [](ConsoleRun& r, const ConsoleCounts&) {
+    return set_window(r, SCROLLED_ROW);
+};
 
-// Ctrl+C typed on the keyboard, or the event raised directly.
-class CtrlCMidSearch : public Console, public testing::WithParamInterface<bool> {};
+INSTANTIATE_TEST_SUITE_P(
+    Console, Heals,
+    testing::Values(
+        Damage{"BufferOutAndBack", 80, 25, 0, false,
+               [](ConsoleRun& r, const ConsoleCounts&) {
+                   return r.resize(80, 5) && r.resize(80, 25);
+               }},
+        Damage{"BufferOutAndBackAtTheFinalLine", 80, 25, 0, true,
+               [](ConsoleRun& r, const ConsoleCounts&) {
+                   return r.resize(80, 12) && r.resize(80, 25);
+               }},
+        Damage{"TextOverRow5", 120, 30, 0, false,
+               [](ConsoleRun& r, const ConsoleCounts&) {
+                   DWORD n = 0;
+                   return WriteConsoleOutputCharacterA(r.output(), "XXXXX", 5, COORD{0, 5}, &n);
+               }},
+        Damage{"WindowResizedTenTimes", TALL_WIDTH, TALL_HEIGHT, WINDOW_ROWS, false,
+               [](ConsoleRun& r, const ConsoleCounts& c) {
+                   for (int i = 0; i < 10; ++i) {
+                       const LONG64 steps = c.sleeps + STEPS_PER_CHANGE;
+                       if (!set_window(r, 0, i % 2 == 0 ? SHORT_WINDOW_ROWS : WINDOW_ROWS) ||
+                           !r.wait_for([&](const ConsoleRun&) { return c.sleeps >= steps; }))
+                           return false;
+                   }
+                   return true;
+               }},
+        Damage{"WindowScrolledAway", TALL_WIDTH, TALL_HEIGHT, WINDOW_ROWS, false, SCROLL_AWAY},
+        Damage{"EightRowWindowScrolledAway", 80, 200, 8, false, SCROLL_AWAY},
+        Damage{"PromptFarDown", TALL_WIDTH, TALL_HEIGHT, WINDOW_ROWS, false, NOTHING,
+               prompt_far_down}),
+    [](const testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
+
+// Ctrl+C typed on the keyboard, or the event raised directly; the console's
+// input mode as a user's earlier program may leave it.
+struct CtrlC {
+    const char* name;
+    bool typed;
+    DWORD input_mode_off;
+};
+
+class CtrlCMidSearch : public Console, public testing::WithParamInterface<CtrlC> {};
 
 TEST_P(CtrlCMidSearch, KeepsWholeSolutionsAndEnds) {
     // Eight solutions, a few seconds apart at 60 ms a step.
@@ -441,17 +553,22 @@ TEST_P(CtrlCMidSearch, KeepsWholeSolutionsAndEnds) {
                                                {3, 4}});
     const std::vector<Grid> solutions = reference_search(parse_grid(puzzle)).solutions;
     ASSERT_EQ(solutions.size(), 8u);
-    start_on(puzzle);
+    harness::Start start = program();
+    start.prepare = [this](HANDLE) {
+        return SetConsoleMode(run.input(), run.input_mode() & ~GetParam().input_mode_off);
+    };
+    start_with(puzzle, start);
     // Each solution reaches the file as it is found: Ctrl+C comes after two.
     const auto two_blocks = static_cast<int64_t>(2 * BLOCK_BYTES);
     DWORD started = GetTickCount();
     while (harness::file_size(out_path()) < two_blocks && GetTickCount() - started < LONG_WAIT_MS)
         Sleep(50);
     ASSERT_GE(harness::file_size(out_path()), two_blocks);
-    ASSERT_TRUE(GetParam() ? run.ctrl_c_key() : run.ctrl_c_event()) << GetLastError();
+    ASSERT_TRUE(GetParam().typed ? run.ctrl_c_key() : run.ctrl_c_event()) << GetLastError();
     DWORD status = 0;
     ASSERT_TRUE(run.wait_exit(status)) << "the program did not end";
     EXPECT_EQ(status, harness::STATUS_CTRL_C_EXIT);
+    EXPECT_EQ(run.input_mode(), run.input_mode_at_start());
     std::string out = harness::read_file(out_path());
     ASSERT_EQ(out.size() % BLOCK_BYTES, 0u) << out.size();
     ASSERT_GE(out.size(), 2 * BLOCK_BYTES);
@@ -459,9 +576,11 @@ TEST_P(CtrlCMidSearch, KeepsWholeSolutionsAndEnds) {
         EXPECT_EQ(out.substr(i * BLOCK_BYTES, BLOCK_BYTES), solution_block(solutions[i])) << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(Console, CtrlCMidSearch, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "Typed" : "Event");
+INSTANTIATE_TEST_SUITE_P(Console, CtrlCMidSearch,
+                         testing::Values(CtrlC{"Typed", true, 0}, CtrlC{"Event", false, 0},
+                                         CtrlC{"TypedInAnyMode", true, ENABLE_PROCESSED_INPUT}),
+                         [](const testing::TestParamInfo<CtrlC>& info) {
+                             return std::string(info.param.name);
                          });
 
 TEST_F(Console, NoConsoleAtAllGivesTheMessageAnd1) {
@@ -538,8 +657,8 @@ TEST(FaultInTheReport, EndsWithItsOwnCode) {
 int main(int argc, char** argv) {
     if (harness::run_console_holder(argc, argv)) return 0;
     testing::InitGoogleTest(&argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s SUDOKU2_EXE FAULT_PROGRAM_EXE\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s SUDOKU2_EXE FAULT_PROGRAM_EXE CALL_COUNTER_DLL\n", argv[0]);
         return 2;
     }
     if (harness::output_is_console()) {
@@ -548,5 +667,6 @@ int main(int argc, char** argv) {
     }
     SUDOKU2 = harness::windows_path(argv[1]);
     FAULT_PROGRAM = harness::windows_path(argv[2]);
+    CALL_COUNTER = harness::windows_path(argv[3]);
     return RUN_ALL_TESTS();
 }

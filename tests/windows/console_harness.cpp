@@ -229,7 +229,7 @@ ConsoleRun::~ConsoleRun() {
     finish();
 }
 
-bool ConsoleRun::fresh_console(short width, short height) {
+bool ConsoleRun::fresh_console(short width, short height, short window_rows) {
     SetConsoleCtrlHandler(keep_running, TRUE);
     FreeConsole();
     // A windowless console comes with a process started without a window;
@@ -252,15 +252,21 @@ bool ConsoleRun::fresh_console(short width, short height) {
     out_ = open_console("CONOUT$", false);
     in_ = open_console("CONIN$", false);
     if (out_ == INVALID_HANDLE_VALUE || in_ == INVALID_HANDLE_VALUE) return false;
-    return resize(width, height);
+    return resize(width, height, window_rows);
 }
 
-bool ConsoleRun::resize(short width, short height) {
-    // The window must fit in the buffer at every moment: shrink it first.
-    SMALL_RECT window{0, 0, static_cast<SHORT>(width - 1), static_cast<SHORT>(height - 1)};
-    SetConsoleWindowInfo(out_, TRUE, &window);
-    if (!SetConsoleScreenBufferSize(out_, COORD{width, height})) return false;
-    SetConsoleWindowInfo(out_, TRUE, &window);
+bool ConsoleRun::resize(short width, short height, short window_rows) {
+    const SHORT rows = window_rows > 0 ? window_rows : height;
+    // The window must fit in the buffer at every moment: it shrinks before
+    // the buffer, and the buffer widens before it.
+    const SMALL_RECT now = window();
+    const SMALL_RECT fit{0, 0, std::min<SHORT>(now.Right - now.Left, width - 1),
+                         std::min<SHORT>(now.Bottom - now.Top, rows - 1)};
+    const SMALL_RECT wanted{0, 0, static_cast<SHORT>(width - 1), static_cast<SHORT>(rows - 1)};
+    if (!SetConsoleWindowInfo(out_, TRUE, &fit) ||
+        !SetConsoleScreenBufferSize(out_, COORD{width, height}) ||
+        !SetConsoleWindowInfo(out_, TRUE, &wanted))
+        return false;
     CONSOLE_SCREEN_BUFFER_INFO buffer{};
     if (!GetConsoleScreenBufferInfo(out_, &buffer)) return false;
     width_ = buffer.dwSize.X;
@@ -270,10 +276,13 @@ bool ConsoleRun::resize(short width, short height) {
 
 bool ConsoleRun::start(const Start& start) {
     finish();
-    if (!fresh_console(start.width, start.height)) return false;
+    if (!fresh_console(start.width, start.height, start.window_rows)) return false;
     if (start.prepare && !start.prepare(out_)) return false;
+    input_mode_at_start_ = input_mode();
     HANDLE child_in = INVALID_HANDLE_VALUE;
-    if (start.input_pipe) {
+    if (!start.stdin_path.empty()) {
+        child_in = create_inheritable(start.stdin_path, GENERIC_READ, OPEN_EXISTING);
+    } else if (start.input_pipe) {
         SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
         if (!CreatePipe(&child_in, &input_pipe_, &attributes, 0)) return false;
         SetHandleInformation(input_pipe_, HANDLE_FLAG_INHERIT, 0);
@@ -364,6 +373,17 @@ bool ConsoleRun::send(std::string_view bytes) {
     return WriteFile(input_pipe_, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                      nullptr) &&
            written == bytes.size();
+}
+
+void ConsoleRun::close_input() {
+    CloseHandle(input_pipe_);
+    input_pipe_ = INVALID_HANDLE_VALUE;
+}
+
+DWORD ConsoleRun::input_mode() const {
+    DWORD mode = 0;
+    GetConsoleMode(in_, &mode);
+    return mode;
 }
 
 bool ConsoleRun::wait_for(const std::function<bool(const ConsoleRun&)>& predicate,

@@ -68,6 +68,7 @@ struct Start {
     std::string cwd;
     short width = DEFAULT_WIDTH;
     short height = DEFAULT_HEIGHT;
+    short window_rows = 0; // the window's rows; 0: as many as the buffer's
     // When set, the child's standard output goes to this file instead of the console.
     std::string stdout_path;
     // NAME=VALUE pairs added to the child's environment.
@@ -76,8 +77,10 @@ struct Start {
     // colours, a scrolled window, as a user's prompt leaves them.
     std::function<bool(HANDLE out)> prepare;
     // The child's standard input is a pipe that ConsoleRun::send feeds and
-    // keeps open until the run ends.
+    // keeps open until the run ends or ConsoleRun::close_input.
     bool input_pipe = false;
+    // When set, the child's standard input is this file.
+    std::string stdin_path;
 };
 
 // One program on a console of its own. The harness process attaches to that
@@ -100,10 +103,16 @@ class ConsoleRun {
     COORD cursor() const;
     // The part of the buffer that the console's window shows.
     SMALL_RECT window() const;
-    // New buffer size, the window shrunk first to fit in it.
-    bool resize(short width, short height);
-    // Bytes into the input pipe (Start::input_pipe).
+    // New buffer size and window rows (0: the buffer's), the window at the top.
+    bool resize(short width, short height, short window_rows = 0);
+    // Bytes into the input pipe (Start::input_pipe), and its end.
     bool send(std::string_view bytes);
+    void close_input();
+    HANDLE output() const { return out_; }
+    HANDLE input() const { return in_; }
+    // The console's input mode now, and as it was when the program started.
+    DWORD input_mode() const;
+    DWORD input_mode_at_start() const { return input_mode_at_start_; }
     short width() const { return width_; }
     short height() const { return height_; }
 
@@ -125,7 +134,7 @@ class ConsoleRun {
     HANDLE process() const { return process_; }
 
   private:
-    bool fresh_console(short width, short height);
+    bool fresh_console(short width, short height, short window_rows);
     void finish();
 
     HANDLE process_ = nullptr;
@@ -135,6 +144,7 @@ class ConsoleRun {
     HANDLE input_pipe_ = INVALID_HANDLE_VALUE;
     short width_ = 0;
     short height_ = 0;
+    DWORD input_mode_at_start_ = 0;
 };
 
 struct Detached {

@@ -7,6 +7,12 @@
 // A step must not cost more on a tall buffer (9001 rows by default): only
 // rows touched since the last update are compared, and a clear skips rows
 // that are already blank in its attribute.
+//
+// What the console loses is drawn again. Now and then an update reads back
+// the rows in use (those written since the last clear) and treats every cell
+// there that the console holds otherwise than drawn as changed: rows a resize
+// cut off, text another program wrote over the picture. A resize of the
+// buffer, reported in the console's input, is looked at at once.
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -25,10 +31,6 @@ namespace {
 constexpr DWORD OSVERSIONINFOA_SIZE = 148;
 constexpr char CONSOLE_OUTPUT_NAME[] = "CONOUT$";
 constexpr uint8_t SPACE = ' ';
-// How often an update asks the console for its size and window: a resize
-// or a scrolled window is noticed within this time, at a fraction of a
-// console call per 60 ms step.
-constexpr DWORD PROBE_INTERVAL_MS = 200;
 constexpr int32_t NOT_UNIFORM = -1;
 
 // Where a run of cursor moves leaves the console's window along one axis. A
@@ -77,8 +79,10 @@ struct Screen {
     SMALL_RECT window;
     Follow follow_x; // the cursor moves since the last update
     Follow follow_y;
-    DWORD probed_at;
-    bool repaint; // the console changed size: every cell goes out again
+    int32_t used_top;    // the rows written since the last clear; none if
+    int32_t used_bottom; // used_top > used_bottom
+    DWORD looked_at;
+    bool look_due; // the console reported a resize: look at the next update
 };
 
 Screen SCREEN;
@@ -115,6 +119,11 @@ void touch(int32_t top, int32_t bottom, int32_t left, int32_t right) {
     }
     SCREEN.touched_top = std::min(SCREEN.touched_top, top);
     SCREEN.touched_bottom = std::max(SCREEN.touched_bottom, bottom);
+}
+
+void use_rows(int32_t top, int32_t bottom) {
+    SCREEN.used_top = std::min(SCREEN.used_top, top);
+    SCREEN.used_bottom = std::max(SCREEN.used_bottom, bottom);
 }
 
 void untouch_all() {
@@ -179,47 +188,88 @@ void attach(HANDLE h, const CONSOLE_SCREEN_BUFFER_INFO& csbi) {
     SCREEN.size = csbi.dwSize;
     SCREEN.window = csbi.srWindow;
     SCREEN.follow_x = SCREEN.follow_y = STAY;
-    SCREEN.probed_at = GetTickCount();
+    SCREEN.used_top = SCREEN.buffer.height;
+    SCREEN.used_bottom = -1;
+    SCREEN.looked_at = GetTickCount();
     SCREEN.attached = true;
     at_process_end(end_of_process);
     BEFORE_TERMINAL_WRITE = before_console_write;
+    win32::take_console_input();
 }
 
-// Asks the console for its size and window now and then. A new size (a
-// resized window or buffer, text rewrapped) leaves the copy of the console
-// unknown: the whole picture goes out again.
-void probe() {
-    const DWORD now = GetTickCount();
-    if (now - SCREEN.probed_at < PROBE_INTERVAL_MS) return;
-    SCREEN.probed_at = now;
-    CONSOLE_SCREEN_BUFFER_INFO csbi{};
-    if (GetConsoleScreenBufferInfo(SCREEN.out, &csbi) == 0) return;
-    const bool resized =
-        csbi.dwSize.X != SCREEN.size.X || csbi.dwSize.Y != SCREEN.size.Y ||
-        csbi.srWindow.Right - csbi.srWindow.Left != SCREEN.window.Right - SCREEN.window.Left ||
-        csbi.srWindow.Bottom - csbi.srWindow.Top != SCREEN.window.Bottom - SCREEN.window.Top;
-    if (resized) {
-        SCREEN.repaint = true;
-        // Rewrapped text may have taken the console's cursor along.
-        SCREEN.shown_x = SCREEN.shown_y = -1;
+// Reads back the rows in use, as far as the console still has them: a cell
+// there that the console holds otherwise than drawn goes out again.
+void read_back() {
+    const Rect rows{0, SCREEN.used_top, std::min<int32_t>(SCREEN.buffer.width, SCREEN.size.X) - 1,
+                    std::min<int32_t>(SCREEN.used_bottom, SCREEN.size.Y - 1)};
+    if (rows.right < 0 || rows.top > rows.bottom) return;
+    for (Rect p = first_transfer(rows); p.top <= rows.bottom; p = next_transfer(rows, p)) {
+        SMALL_RECT read = region(p);
+        if (ReadConsoleOutputA(SCREEN.out, STAGING, extent(p), COORD{0, 0}, &read) == 0) continue;
+        const int32_t w = p.right - p.left + 1;
+        // A console shrunk meanwhile returns less.
+        for (int32_t y = p.top; y <= std::min<int32_t>(p.bottom, read.Bottom); ++y) {
+            for (int32_t x = p.left; x <= std::min<int32_t>(p.right, read.Right); ++x) {
+                const CHAR_INFO& held = STAGING[(y - p.top) * w + (x - p.left)];
+                SCREEN.front[at(x, y)] = held;
+                if (!same(SCREEN.buffer.cells[at(x, y)], held)) touch(y, y, x, x);
+            }
+        }
     }
+}
+
+// Asks the console for its size, window and cursor.
+bool ask_console() {
+    CONSOLE_SCREEN_BUFFER_INFO csbi{};
+    if (GetConsoleScreenBufferInfo(SCREEN.out, &csbi) == 0) return false;
+    // A resize may have taken the console's cursor along (a shorter buffer,
+    // rewrapped text).
+    if (csbi.dwCursorPosition.X != SCREEN.shown_x || csbi.dwCursorPosition.Y != SCREEN.shown_y)
+        SCREEN.shown_x = SCREEN.shown_y = -1;
     SCREEN.size = csbi.dwSize;
     SCREEN.window = csbi.srWindow;
+    return true;
 }
 
-// Leaves the window where the device's cursor moves since the last update
-// would have left it on a console that follows every move.
-void follow_cursor() {
+// Looks at the console now and then, or at once after a resize: its size,
+// window and cursor, and the rows in use. True if it did.
+bool look() {
+    const DWORD now = GetTickCount();
+    if (!SCREEN.look_due && now - SCREEN.looked_at < win32::LOOK_INTERVAL_MS) return false;
+    SCREEN.look_due = false;
+    SCREEN.looked_at = now;
+    if (!ask_console()) return false;
+    // Text of the process's own since the device's last write (a run-time
+    // error report) may stand in those rows: it stays.
+    if (!SCREEN.foreign_write) read_back();
+    return true;
+}
+
+// Where the device's cursor moves since the last update would have left the
+// window on a console that follows every move, inside the buffer as the
+// console keeps it.
+SMALL_RECT followed_window() {
     const int32_t w = SCREEN.window.Right - SCREEN.window.Left;
     const int32_t h = SCREEN.window.Bottom - SCREEN.window.Top;
-    // The window stays inside the buffer, as the console keeps it.
     const int32_t left = std::clamp(apply(SCREEN.follow_x, SCREEN.window.Left), 0,
                                     std::max(0, SCREEN.size.X - 1 - w));
     const int32_t top = std::clamp(apply(SCREEN.follow_y, SCREEN.window.Top), 0,
                                    std::max(0, SCREEN.size.Y - 1 - h));
+    return region(Rect{left, top, left + w, top + h});
+}
+
+bool window_at(const SMALL_RECT& r) {
+    return r.Left == SCREEN.window.Left && r.Top == SCREEN.window.Top;
+}
+
+// Moves the window where followed_window says. Unless LOOKED just now, the
+// window is asked for first: moving it with a size seen earlier would undo
+// a resize made since.
+void follow_cursor(bool looked) {
+    SMALL_RECT moved = followed_window();
+    if (!window_at(moved) && !looked && ask_console()) moved = followed_window();
     SCREEN.follow_x = SCREEN.follow_y = STAY;
-    if (left == SCREEN.window.Left && top == SCREEN.window.Top) return;
-    const SMALL_RECT moved = region(Rect{left, top, left + w, top + h});
+    if (window_at(moved)) return;
     if (SetConsoleWindowInfo(SCREEN.out, TRUE, &moved) != 0) SCREEN.window = moved;
 }
 
@@ -252,7 +302,7 @@ void write_rectangle(const Rect& r) {
             const Span s = SCREEN.touched[y];
             for (int32_t x = p.left; x <= p.right; ++x) {
                 CHAR_INFO& ci = STAGING[(y - p.top) * w + (x - p.left)];
-                if (SCREEN.repaint || (x >= s.left && x <= s.right)) {
+                if (x >= s.left && x <= s.right) {
                     const Cell c = SCREEN.buffer.cells[at(x, y)];
                     ci.Char.AsciiChar = static_cast<CHAR>(c.ch);
                     ci.Attributes = c.attr;
@@ -308,10 +358,12 @@ void console_write_cell(Handle, int32_t x, int32_t y, Cell cell) {
     cells_write(SCREEN.buffer, x, y, cell);
     if (SCREEN.uniform[y] != packed(cell)) SCREEN.uniform[y] = NOT_UNIFORM;
     touch(y, y, x, x);
+    use_rows(y, y);
 }
 
 // Blanks REGION; whole rows that already hold only FILL are left alone, so
 // a clear of a tall buffer costs what the rows drawn since the last one do.
+// A clear of every row in use leaves none in use.
 void fill_rows(const Rect& region, Cell fill) {
     const bool whole_rows = region.left == 0 && region.right == SCREEN.buffer.width - 1;
     for (int32_t y = region.top; y <= region.bottom; ++y) {
@@ -319,6 +371,12 @@ void fill_rows(const Rect& region, Cell fill) {
         cells_fill(SCREEN.buffer, Rect{region.left, y, region.right, y}, fill);
         if (whole_rows) SCREEN.uniform[y] = packed(fill);
         touch(y, y, region.left, region.right);
+    }
+    if (whole_rows && region.top <= SCREEN.used_top && region.bottom >= SCREEN.used_bottom) {
+        SCREEN.used_top = SCREEN.buffer.height;
+        SCREEN.used_bottom = -1;
+    } else {
+        use_rows(region.top, region.bottom);
     }
 }
 
@@ -335,6 +393,7 @@ void console_scroll(Handle, Rect rect, Rect clip, int32_t dest_x, int32_t dest_y
     if (top > bottom) return;
     for (int32_t y = top; y <= bottom; ++y) SCREEN.uniform[y] = NOT_UNIFORM;
     touch(top, bottom, std::max(clip.left, 0), std::min(clip.right, SCREEN.buffer.width - 1));
+    use_rows(top, bottom);
 }
 
 void console_sleep(uint32_t ms) {
@@ -350,17 +409,12 @@ namespace win32 {
 
 void present() {
     if (!SCREEN.attached) return;
-    probe();
-    if (SCREEN.repaint) touch(0, SCREEN.buffer.height - 1, 0, SCREEN.buffer.width - 1);
+    if (win32::resize_reported()) SCREEN.look_due = true;
+    const bool looked = look();
     Rect changed{};
-    if (SCREEN.repaint)
-        changed = Rect{0, 0, std::min<int32_t>(SCREEN.buffer.width, SCREEN.size.X) - 1,
-                       std::min<int32_t>(SCREEN.buffer.height, SCREEN.size.Y) - 1};
-    if (SCREEN.repaint ? changed.right >= 0 && changed.bottom >= 0 : changed_rectangle(&changed))
-        write_rectangle(changed);
-    SCREEN.repaint = false;
+    if (changed_rectangle(&changed)) write_rectangle(changed);
     untouch_all();
-    follow_cursor();
+    follow_cursor(looked);
     if (SCREEN.foreign_write) return;
     if (SCREEN.cursor_x != SCREEN.shown_x || SCREEN.cursor_y != SCREEN.shown_y) {
         SetConsoleCursorPosition(SCREEN.out, COORD{static_cast<SHORT>(SCREEN.cursor_x),
@@ -368,6 +422,10 @@ void present() {
         SCREEN.shown_x = SCREEN.cursor_x;
         SCREEN.shown_y = SCREEN.cursor_y;
     }
+}
+
+void look_soon() {
+    SCREEN.look_due = true;
 }
 
 } // namespace win32

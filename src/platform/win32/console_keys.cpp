@@ -1,6 +1,13 @@
 // Keys from the console's input events, or, when standard input is a file
 // or a pipe, its bytes taken as typed characters; the end of that input
 // ends every line read as Enter would.
+//
+// While the program runs, the console's input has the mode it needs, given
+// back at the end: Ctrl+C is a signal whatever mode an earlier program left
+// (processed input), and a resize of the buffer comes as an event (window
+// input), which every update looks for, so that what the resize cut off is
+// drawn again at once.
+#include "platform/internal/hooks.h"
 #include "platform/internal/key_queue.h"
 #include "platform/win32/win32.h"
 
@@ -17,8 +24,17 @@ constexpr DWORD PIPE_POLL_MS = 20;
 constexpr uint8_t CARRIAGE_RETURN = '\r';
 constexpr uint8_t LINE_FEED = '\n';
 constexpr uint16_t VK_ENTER = VK_RETURN;
+constexpr char CONSOLE_INPUT_NAME[] = "CONIN$";
+constexpr DWORD INPUT_MODE_ON = ENABLE_PROCESSED_INPUT | ENABLE_WINDOW_INPUT;
+constexpr DWORD EVENTS_AT_ONCE = 16;
 
 KeyQueue QUEUE;
+// The console's input, whatever standard input is, and its mode as found.
+HANDLE CONSOLE_INPUT = INVALID_HANDLE_VALUE;
+DWORD FOUND_MODE = 0;
+// A key waits at the front of the console's input, or the input cannot be
+// looked at: the events behind it are left for the key reads.
+bool KEY_WAITING = false;
 
 bool is_console_input(Handle h) {
     DWORD mode = 0;
@@ -59,7 +75,59 @@ void fill(Handle h) {
     key_queue_end_line(QUEUE, press_of(CARRIAGE_RETURN));
 }
 
+void give_back_console_input() {
+    SetConsoleMode(CONSOLE_INPUT, FOUND_MODE);
+}
+
+// An event a key read acts on, or may: a key press, or Alt's release, which
+// ends a character typed as its code.
+bool read_by_keys(const INPUT_RECORD& record) {
+    const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+    return record.EventType == KEY_EVENT && (key.bKeyDown != 0 || key.wVirtualKeyCode == VK_MENU);
+}
+
+// Takes the events at the front of the console's input that no key read
+// acts on (a resize, focus, mouse, a key's release), so that the input can
+// be waited on again; true if one was a resize. A key stays for the line.
+bool take_window_events() {
+    bool resized = false;
+    INPUT_RECORD records[EVENTS_AT_ONCE];
+    for (;;) {
+        DWORD got = 0;
+        if (PeekConsoleInputA(CONSOLE_INPUT, records, EVENTS_AT_ONCE, &got) == 0) break;
+        if (got == 0) return resized;
+        DWORD free = 0;
+        for (; free < got && !read_by_keys(records[free]); ++free)
+            resized = resized || records[free].EventType == WINDOW_BUFFER_SIZE_EVENT;
+        DWORD taken = 0;
+        if (free == 0 || ReadConsoleInputA(CONSOLE_INPUT, records, free, &taken) == 0) break;
+    }
+    KEY_WAITING = true;
+    return resized;
+}
+
 } // namespace
+
+void take_console_input() {
+    CONSOLE_INPUT =
+        CreateFileA(CONSOLE_INPUT_NAME, GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (CONSOLE_INPUT == INVALID_HANDLE_VALUE) return;
+    if (GetConsoleMode(CONSOLE_INPUT, &FOUND_MODE) == 0 ||
+        SetConsoleMode(CONSOLE_INPUT, FOUND_MODE | INPUT_MODE_ON) == 0) {
+        CloseHandle(CONSOLE_INPUT);
+        CONSOLE_INPUT = INVALID_HANDLE_VALUE;
+        return;
+    }
+    at_process_end(give_back_console_input);
+}
+
+bool resize_reported() {
+    if (CONSOLE_INPUT == INVALID_HANDLE_VALUE || KEY_WAITING ||
+        WaitForSingleObject(CONSOLE_INPUT, 0) != WAIT_OBJECT_0)
+        return false;
+    return take_window_events();
+}
 
 uint32_t pending_events(Handle h) {
     if (is_console_input(h)) {
@@ -75,8 +143,10 @@ bool read_event(Handle h, InputEvent* event) {
         INPUT_RECORD record{};
         DWORD got = 0;
         if (ReadConsoleInputA(native(h), &record, 1, &got) == 0 || got == 0) return false;
+        KEY_WAITING = false;
         *event = InputEvent{};
         event->event_type = record.EventType;
+        if (record.EventType == WINDOW_BUFFER_SIZE_EVENT) look_soon();
         if (record.EventType != KEY_EVENT) return true;
         const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
         event->key_down = key.bKeyDown != 0;
@@ -95,8 +165,17 @@ void wait_input(Handle h, uint32_t ms) {
     act_on_termination_request();
     HANDLE termination = termination_event();
     if (is_console_input(h)) {
+        // In slices, each followed by an update, which looks at the console
+        // now and then.
         HANDLE both[] = {native(h), termination};
-        WaitForMultipleObjects(termination != nullptr ? 2 : 1, both, FALSE, ms);
+        const DWORD started = GetTickCount();
+        for (DWORD waited = 0; waited < ms; waited = GetTickCount() - started) {
+            const DWORD slice = std::min<DWORD>(ms - waited, LOOK_INTERVAL_MS);
+            if (WaitForMultipleObjects(termination != nullptr ? 2 : 1, both, FALSE, slice) !=
+                WAIT_TIMEOUT)
+                break;
+            present();
+        }
     } else if (QUEUE.count == 0 && !QUEUE.at_end && readable_bytes(native(h)) == 0) {
         const DWORD slice = std::min<DWORD>(ms, PIPE_POLL_MS);
         if (termination != nullptr)
