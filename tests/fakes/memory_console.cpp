@@ -10,10 +10,6 @@ namespace {
 
 constexpr plat::Handle FAKE_REOPENED = 42;
 
-plat::CellBuffer buffer() {
-    return plat::CellBuffer{FAKE.cells.data(), FAKE.scratch.data(), FAKE.width, FAKE.height};
-}
-
 bool fake_info(plat::Handle h, plat::ScreenInfo* info) {
     if (h == FAKE_REOPENED ? FAKE.reopened_info_fails : FAKE.info_fails) return false;
     *info = plat::ScreenInfo{FAKE.width, FAKE.height, FAKE.cursor_x, FAKE.cursor_y, FAKE.attribute};
@@ -34,14 +30,12 @@ void fake_set_cursor(plat::Handle, int32_t x, int32_t y) {
 }
 
 void fake_write_cell(plat::Handle, int32_t x, int32_t y, plat::Cell cell) {
-    plat::CellBuffer b = buffer();
-    plat::cells_write(b, x, y, cell);
+    plat::cells_write(FAKE.buffer, x, y, cell);
 }
 
 void fake_scroll(plat::Handle, plat::Rect rect, plat::Rect clip, int32_t dx, int32_t dy,
                  plat::Cell fill) {
-    plat::CellBuffer b = buffer();
-    plat::cells_scroll(b, rect, clip, dx, dy, fill);
+    plat::cells_scroll(FAKE.buffer, rect, clip, dx, dy, fill);
 }
 
 void fake_sleep(uint32_t ms) {
@@ -83,8 +77,11 @@ void MemoryConsole::reset(int w, int h) {
     *this = MemoryConsole{};
     width = w;
     height = h;
-    cells.assign(static_cast<size_t>(w) * static_cast<size_t>(h), plat::Cell{'.', 7});
+    cells.assign(static_cast<size_t>(w) * static_cast<size_t>(h), plat::Cell{});
     scratch.assign(cells.size(), plat::Cell{});
+    rows.assign(static_cast<size_t>(h), plat::RowMarks{});
+    buffer = plat::CellBuffer{cells.data(), scratch.data(), rows.data(), w, h};
+    plat::cells_start(buffer, plat::Cell{'.', 7});
 }
 
 std::string MemoryConsole::row(int y) const {

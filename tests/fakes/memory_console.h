@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/cellbuffer.h"
 #include "platform/console.h"
 
 struct MemoryConsole {
@@ -20,6 +21,8 @@ struct MemoryConsole {
     bool reopened_info_fails = false;
     std::vector<plat::Cell> cells;
     std::vector<plat::Cell> scratch;
+    std::vector<plat::RowMarks> rows;
+    plat::CellBuffer buffer{}; // over CELLS, SCRATCH and ROWS, as every console keeps it
     unsigned long slept_ms = 0;
     int sleeps = 0;
     int waits = 0;

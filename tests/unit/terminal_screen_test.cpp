@@ -22,42 +22,33 @@ namespace term = plat::term;
 
 constexpr int W = 20;
 constexpr int H = 5;
-constexpr size_t CELLS = static_cast<size_t>(W) * H;
 
 class TerminalScreen : public ::testing::Test {
   protected:
-    std::vector<Cell> back, front, scratch;
     std::vector<char> out;
     int fds[2] = {-1, -1};
 
     void SetUp() override { attach(true); }
     void TearDown() override {
-        term::TERM = term::Terminal{};
         close(fds[0]);
         close(fds[1]);
     }
-    void attach(bool utf8, uint8_t attr = term::START_ATTRIBUTE) {
+    // The screen started on a pipe as on a terminal, blank in ATTR; an update's
+    // bytes gather in OUT when CAPACITY is given.
+    void attach(bool utf8, uint8_t attr = term::START_ATTRIBUTE, bool no_color = false,
+                int32_t capacity = 0) {
         ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
-        back.assign(CELLS, Cell{' ', attr});
-        front = back;
-        scratch = back;
-        out.assign(CELLS * 32 + 64, 0);
-        term::Terminal& t = term::TERM;
-        t = term::Terminal{};
-        t.attached = true;
-        t.out_fd = fds[1];
-        t.in_fd = -1;
-        t.buffer = plat::CellBuffer{back.data(), scratch.data(), W, H};
-        t.front = front.data();
-        t.out = out.data();
-        t.out_capacity = static_cast<int32_t>(out.size());
-        t.term_x = t.term_y = t.sgr = -1;
-        t.repaint = true;
-        t.utf8 = utf8;
+        term::ScreenOptions options{utf8, no_color};
+        if (capacity > 0) {
+            options.out = out.data();
+            options.out_capacity = capacity;
+        }
+        term::screen_start(fds[1], term::ScreenSize{W, H}, options);
+        const plat::Rect all{0, 0, W - 1, H - 1};
+        if (attr != term::START_ATTRIBUTE) term::scroll(0, all, all, W, H, Cell{' ', attr});
     }
     void put(int x, int y, uint8_t ch, uint8_t attr = term::START_ATTRIBUTE) {
-        plat::cells_write(term::TERM.buffer, x, y, Cell{ch, attr});
-        term::TERM.dirty = term::TERM.touched = true;
+        term::write_cell(0, x, y, Cell{ch, attr});
     }
     void put_text(int x, int y, const std::string& text) {
         for (char c : text) put(x++, y, static_cast<uint8_t>(c));
@@ -81,7 +72,8 @@ std::string glyphs(const std::string& sent) {
 }
 
 TEST_F(TerminalScreen, WithoutColoursTheExaminedCellIsReversed) {
-    term::TERM.no_color = true;
+    TearDown();
+    attach(true, term::START_ATTRIBUTE, true);
     put(0, 0, '1');
     put(2, 0, '2', 0x47); // light grey on red
     put(4, 0, '3');
@@ -142,11 +134,9 @@ TEST_F(TerminalScreen, AnUpdateLargerThanTheBufferIsSentWhenFull) {
     ASSERT_GT(whole.size(), 500u);
     for (const size_t small : {size_t{1}, size_t{7}, size_t{64}}) {
         TearDown();
-        attach(true);
         const size_t guard = 16;
         out.assign(small + guard, '#');
-        term::TERM.out = out.data();
-        term::TERM.out_capacity = static_cast<int32_t>(small);
+        attach(true, term::START_ATTRIBUTE, false, static_cast<int32_t>(small));
         draw();
         EXPECT_EQ(update(), whole) << small;
         EXPECT_EQ(std::string(out.data() + small, guard), std::string(guard, '#')) << small;
@@ -156,6 +146,12 @@ TEST_F(TerminalScreen, AnUpdateLargerThanTheBufferIsSentWhenFull) {
 // Its cursor included: text written before the first picture runs on from it.
 TEST_F(TerminalScreen, NothingWrittenLeavesTheTerminalAsItWas) {
     EXPECT_EQ(update(), "");
+}
+
+TEST_F(TerminalScreen, AClearOfAScreenStillBlankIsAPicture) {
+    const plat::Rect all{0, 0, W - 1, H - 1};
+    term::scroll(0, all, all, W, H, Cell{' ', term::START_ATTRIBUTE});
+    EXPECT_EQ(update().find("\x1b[37;40m\x1b[2J"), 0u);
 }
 
 TEST_F(TerminalScreen, TheFirstDrawingErasesThenSendsOnlyTheRest) {

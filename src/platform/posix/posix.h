@@ -22,51 +22,12 @@ void terminal_wait_input(Handle h, uint32_t ms);
 
 namespace plat::term {
 
-// The screen buffer the terminal is kept in step with. BUFFER is what the
-// console holds, its size fixed at start-up; the terminal shows FRONT.
-// Drawing sends their differences.
-struct Terminal {
-    bool attached;
-    int out_fd;        // the terminal drawn on
-    int now_fd = -1;   // the same terminal opened again, non-blocking; -1 if it cannot be
-    int in_fd;         // the terminal whose modes keep typed keys off the picture;
-                       // -1 if none
-    int32_t visible_w; // the part of the buffer the terminal shows; 0 until
-    int32_t visible_h; // the first update looks at the terminal's size
-    CellBuffer buffer;
-    Cell* front;
-    char* out;            // an update's bytes, sent whenever it is full
-    int32_t out_capacity; // and at the end of the update
-    int32_t cursor_x;     // where the console's cursor stands
-    int32_t cursor_y;
-    bool dirty;         // BACK has changed since the last update
-    bool touched;       // BACK has ever been written: until then the terminal
-                        // keeps what it showed before the program started
-    bool repaint;       // FRONT is unknown: the terminal is erased, then every
-                        // cell that is not blank is sent
-    bool placed;        // the terminal's cursor was put at the console's cursor,
-                        // which has not moved since
-    bool writer_cursor; // another writer moved the terminal's cursor last,
-                        // and the console's cursor has not moved since: the
-                        // cursor stays where that writer's text ended
-    int32_t term_x;     // where the terminal's cursor is; -1 if unknown
-    int32_t term_y;
-    int32_t sgr;        // the terminal's current attribute (with NO_COLOR: 1 if
-                        // reversed, 0 if not); -1 if unknown
-    bool cursor_hidden; // hidden during a pause, shown again when parked
-    bool utf8;
-    bool no_color; // NO_COLOR: no colour codes; a coloured background shows reversed
-    bool gone;     // the terminal hung up: nothing more is drawn
-};
-
 // Clock units of the waits and pauses.
 constexpr long MILLIS_PER_SECOND = 1000;
 constexpr long NANOS_PER_MILLI = 1000000;
 
 // The attribute the terminal starts with: light grey on black.
 constexpr uint8_t START_ATTRIBUTE = 7;
-
-extern Terminal TERM;
 
 // The buffer's size from the size the terminal reports: a terminal that
 // reports none is taken as COLUMNS x LINES when those are set, else as
@@ -101,15 +62,40 @@ bool colours_off(const char* no_color);
 // picture: until then the terminal's cursor stays where it is.
 bool attach(int fd);
 
-// Gives TERM its cell buffers of WIDTH x HEIGHT (at most MAX_COLUMNS x
-// MAX_ROWS), blank, and its output buffer. They are static: however large
-// the terminal, start-up takes no memory that could be refused.
-void take_buffers(int32_t width, int32_t height);
-
 // True while this process is in the terminal's foreground job: only then may
 // it change the terminal's modes, draw on it or read from it without being
 // stopped by the kernel.
 bool foreground(int fd);
+
+// The terminal's screen (terminal_screen.cpp): the console's cells, what the
+// terminal shows of them, and the bytes that bring it up to date.
+struct ScreenOptions {
+    bool utf8;     // glyphs as UTF-8; else ASCII, '?' for the rest
+    bool no_color; // no colour codes; a coloured background shows reversed
+    // Where an update's bytes gather before they go out: a static buffer of
+    // OUTPUT_CAPACITY unless one is given.
+    char* out = nullptr;
+    int32_t out_capacity = 0;
+};
+
+// Starts drawing on the terminal FD with a blank buffer of SIZE (at most
+// MAX_COLUMNS x MAX_ROWS; the buffers are static, so that however large the
+// terminal, nothing is taken that could be refused). Nothing is drawn until
+// the console writes; the first picture then redraws the terminal whole.
+void screen_start(int fd, ScreenSize size, const ScreenOptions& options);
+// The terminal drawn on; -1 before the start.
+int screen_fd();
+bool screen_utf8();
+// The buffer's size and the console's cursor.
+void screen_info(ScreenInfo* info);
+// Forgets what the terminal shows (others used it meanwhile): the next
+// update draws the whole picture anew, at the terminal's size as it is then.
+void screen_forget();
+
+// The console's cell operations, as the console table calls them.
+void set_cursor(Handle h, int32_t x, int32_t y);
+void write_cell(Handle h, int32_t x, int32_t y, Cell cell);
+void scroll(Handle h, Rect rect, Rect clip, int32_t dest_x, int32_t dest_y, Cell fill);
 
 // What an update does with the terminal's cursor. During a pause nobody
 // types, so the cursor is hidden where the drawing left it rather than
@@ -117,7 +103,9 @@ bool foreground(int fd);
 // wait, another writer or the end it stands at the console's cursor.
 enum class Cursor { PARK, LEAVE };
 
-// Brings the terminal up to date in one write.
+// Brings the terminal up to date in one write. Whether the process is in the
+// foreground is asked only when bytes are to go out, after a continue or a
+// resize, and while a background job waits to draw.
 void present(Cursor cursor = Cursor::PARK);
 
 // Sends what the terminal takes at once of N BYTES and drops the rest, so

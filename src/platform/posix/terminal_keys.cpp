@@ -49,7 +49,7 @@ bool readable(Handle h, int timeout_ms) {
 void start() {
     STARTED = true;
     ESCAPE_WAIT = term::escape_wait_ms(std::getenv("ESCDELAY"));
-    DECODER = key_decoder_new(term::TERM.utf8);
+    DECODER = key_decoder_new(term::screen_utf8());
 }
 
 // Decodes the input that has arrived up to the next key, without waiting

@@ -26,6 +26,9 @@ struct SavedModes {
 };
 SavedModes SAVED[2];
 int SAVED_COUNT = 0;
+bool ATTACHED = false;
+// The process group, taken once: the process never changes it.
+volatile pid_t GROUP = 0;
 // Set while the terminal has the program's modes and picture: from taking
 // it until it is given back (a stop, the end) or another job has it.
 volatile sig_atomic_t HELD = 0;
@@ -75,18 +78,7 @@ bool same_terminal(int a, int b) {
 }
 
 void before_terminal_write(Handle h) {
-    if (TERM.attached && same_terminal(h, TERM.out_fd)) before_foreign_write();
-}
-
-// FD's terminal opened again, non-blocking, for the bytes that must not
-// wait: O_NONBLOCK set on FD would reach the shell, which shares it.
-int open_nonblocking(int fd) {
-    constexpr int FLAGS = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    const char* name = ttyname(fd);
-    int again = name != nullptr ? open(name, FLAGS) : -1;
-    // The controlling terminal opens by its other name whoever owns it.
-    if (again < 0 && tcgetsid(fd) == getsid(0)) again = open("/dev/tty", FLAGS);
-    return again;
+    if (ATTACHED && same_terminal(h, screen_fd())) before_foreign_write();
 }
 
 void end_of_process() {
@@ -114,33 +106,26 @@ void give_back_saved_modes() {
 } // namespace
 
 bool attach(int fd) {
-    if (TERM.attached) return TERM.out_fd == fd || same_terminal(fd, TERM.out_fd);
+    if (ATTACHED) return screen_fd() == fd || same_terminal(fd, screen_fd());
     if (!isatty(fd)) return false;
     winsize ws{};
     if (ioctl(fd, TIOCGWINSZ, &ws) != 0) ws = winsize{};
     const ScreenSize size =
         screen_size(ws.ws_col, ws.ws_row, std::getenv("COLUMNS"), std::getenv("LINES"));
-    TERM.out_fd = fd;
-    TERM.now_fd = open_nonblocking(fd);
-    take_buffers(size.width, size.height);
-    TERM.cursor_x = TERM.cursor_y = 0;
-    TERM.term_x = TERM.term_y = -1;
-    TERM.sgr = -1;
-    TERM.repaint = true;
-    TERM.dirty = false;
-    TERM.utf8 = utf8_locale();
-    TERM.no_color = colours_off(std::getenv("NO_COLOR"));
+    GROUP = getpgrp();
+    screen_start(fd, size, ScreenOptions{utf8_locale(), colours_off(std::getenv("NO_COLOR"))});
     // The modes that keep typed keys off the picture are those of standard
     // input when it is this terminal, otherwise of the terminal opened by name.
+    int in_fd = -1;
     if (isatty(STDIN_FILENO))
-        TERM.in_fd = STDIN_FILENO;
+        in_fd = STDIN_FILENO;
     else if (fcntl(fd, F_GETFL) >= 0 && (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR)
-        TERM.in_fd = fd;
+        in_fd = fd;
     else
-        TERM.in_fd = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
-    if (TERM.in_fd >= 0) save_modes(TERM.in_fd);
-    if (TERM.in_fd != fd) save_modes(fd);
-    TERM.attached = true;
+        in_fd = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (in_fd >= 0) save_modes(in_fd);
+    if (in_fd != fd) save_modes(fd);
+    ATTACHED = true;
     at_process_end(end_of_process);
     BEFORE_TERMINAL_WRITE = before_terminal_write;
     // A background job leaves the terminal to the foreground one until it
@@ -153,14 +138,15 @@ bool attach(int fd) {
 bool foreground(int fd) {
     // A terminal that is not the controlling one (or no longer is: hung up)
     // has no jobs, and nothing stops its users.
+    if (GROUP == 0) GROUP = getpgrp();
     const pid_t group = tcgetpgrp(fd);
-    return group < 0 || group == getpgrp();
+    return group < 0 || group == GROUP;
 }
 
 void restore_modes() {
-    if (!TERM.attached || HELD == 0) return;
+    if (!ATTACHED || HELD == 0) return;
     // Another job has the terminal now, with modes of its own.
-    if (!foreground(TERM.out_fd)) {
+    if (!foreground(screen_fd())) {
         HELD = 0;
         return;
     }
@@ -178,7 +164,7 @@ bool hold_terminal() {
         sig::CONTINUED = 0;
         HELD = 0; // others may have used the terminal meanwhile
     }
-    if (!foreground(TERM.out_fd)) {
+    if (!foreground(screen_fd())) {
         HELD = 0;
         return false;
     }
@@ -197,22 +183,16 @@ volatile sig_atomic_t RELEASED = 0;
 
 void release_modes() {
     RELEASED = 1;
-    if (!TERM.attached || HELD == 0 || !foreground(TERM.out_fd)) return;
+    if (!ATTACHED || HELD == 0 || !foreground(screen_fd())) return;
     give_back_saved_modes();
 }
 
 void take_again() {
     if (RELEASED == 0) take_modes();
     HELD = 1;
-    // The terminal may have changed size meanwhile, with nobody told.
-    TERM.visible_w = 0;
-    // What the terminal shows now is the shell's: everything is drawn anew.
-    TERM.repaint = true;
-    TERM.dirty = true;
-    TERM.term_x = TERM.term_y = -1;
-    TERM.sgr = -1;
-    TERM.cursor_hidden = false;
-    TERM.placed = false;
+    // What the terminal shows now is the shell's, maybe at another size:
+    // everything is drawn anew.
+    screen_forget();
 }
 
 } // namespace plat::term

@@ -1,9 +1,13 @@
 // Drawing on the terminal: the console's cells are kept in a buffer and the
-// terminal receives only what differs from what it already shows.
+// terminal receives only what differs from what it already shows. This file
+// owns the screen's state; the modes, the signals and the console table go
+// through the functions declared in posix.h.
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "platform/decimal.h"
@@ -12,9 +16,43 @@
 
 namespace plat::term {
 
-Terminal TERM;
-
 namespace {
+
+// The screen buffer the terminal is kept in step with. BUFFER is what the
+// console holds, its size fixed at the start; the terminal shows FRONT.
+// Drawing sends their differences, row by row where the buffer marks them.
+struct Screen {
+    bool started;
+    int out_fd = -1;   // the terminal drawn on
+    int now_fd = -1;   // the same terminal opened again, non-blocking; -1 if it cannot be
+    int32_t visible_w; // the part of the buffer the terminal shows; 0 until
+    int32_t visible_h; // the next update looks at the terminal's size
+    CellBuffer buffer;
+    Cell* front;
+    char* out;            // an update's bytes, sent whenever it is full
+    int32_t out_capacity; // and at the end of the update
+    int32_t cursor_x;     // where the console's cursor stands
+    int32_t cursor_y;
+    bool touched;       // BUFFER has ever been written: until then the terminal
+                        // keeps what it showed before the program started
+    bool repaint;       // FRONT is unknown: the terminal is erased, then every
+                        // cell that is not blank is sent
+    bool placed;        // the terminal's cursor was put at the console's cursor,
+                        // which has not moved since
+    bool writer_cursor; // another writer moved the terminal's cursor last,
+                        // and the console's cursor has not moved since: the
+                        // cursor stays where that writer's text ended
+    int32_t term_x;     // where the terminal's cursor is; -1 if unknown
+    int32_t term_y;
+    int32_t sgr;        // the terminal's current attribute (with NO_COLOR: 1 if
+                        // reversed, 0 if not); -1 if unknown
+    bool cursor_hidden; // hidden during a pause, shown again when parked
+    bool utf8;
+    bool no_color;
+    bool gone; // the terminal hung up: nothing more is drawn
+};
+
+Screen SCREEN;
 
 constexpr uint8_t ATTR_FOREGROUND_INTENSE = 0x08;
 constexpr uint8_t ATTR_BACKGROUND_SHIFT = 4;
@@ -41,28 +79,42 @@ constexpr char REVERSE_OFF[] = "\x1b[27m";
 Cell BACK[MAX_CELLS];
 Cell FRONT[MAX_CELLS];
 Cell SCRATCH[MAX_CELLS];
+RowMarks ROWS[MAX_ROWS];
 char OUTPUT[OUTPUT_CAPACITY];
 
 int32_t LEN = 0;
+
+// Whether this update's bytes may go out: asked of the terminal before the
+// first write of an update, unless the update asked already.
+enum class Send : uint8_t { UNASKED, ALLOWED, REFUSED };
+Send SEND = Send::UNASKED;
 // The console's cursor as the last update left it on the terminal; -1 if
 // nothing was shown yet.
 volatile sig_atomic_t SHOWN_X = -1;
 volatile sig_atomic_t SHOWN_Y = -1;
 
 void flush_out() {
+    if (LEN == 0) return;
+    // A background job never writes: asked only now, so that an update with
+    // nothing to send costs no system call.
+    if (SEND == Send::UNASKED) SEND = hold_terminal() ? Send::ALLOWED : Send::REFUSED;
+    if (SEND == Send::REFUSED) {
+        LEN = 0;
+        return;
+    }
     int32_t done = 0;
     while (done < LEN) {
         // Once a request to end is pending, a terminal that reads nothing
         // must not hold it up: the rest goes only as far as it is taken at once.
         if (sig::PENDING != 0) {
-            send_now(TERM.out + done, LEN - done);
+            send_now(SCREEN.out + done, LEN - done);
             break;
         }
-        ssize_t n = write(TERM.out_fd, TERM.out + done, static_cast<size_t>(LEN - done));
+        ssize_t n = write(SCREEN.out_fd, SCREEN.out + done, static_cast<size_t>(LEN - done));
         if (n < 0 && errno == EINTR) continue;
         // A terminal that hung up (its window closed under nohup) is no
         // failure of the program: the search goes on without a picture.
-        if (n < 0 && (errno == EIO || errno == ENXIO)) TERM.gone = true;
+        if (n < 0 && (errno == EIO || errno == ENXIO)) SCREEN.gone = true;
         if (n <= 0) break;
         done += static_cast<int32_t>(n);
     }
@@ -72,12 +124,12 @@ void flush_out() {
 // An update larger than the buffer goes out in several writes: the terminal
 // shows the same in the end, only not all at once.
 void put(const char* bytes, int32_t n) {
-    if (TERM.out_capacity <= 0) return;
+    if (SCREEN.out_capacity <= 0) return;
     while (n > 0) {
-        if (LEN == TERM.out_capacity) flush_out();
-        const int32_t room = TERM.out_capacity - LEN;
+        if (LEN == SCREEN.out_capacity) flush_out();
+        const int32_t room = SCREEN.out_capacity - LEN;
         const int32_t part = n < room ? n : room;
-        std::memcpy(TERM.out + LEN, bytes, static_cast<size_t>(part));
+        std::memcpy(SCREEN.out + LEN, bytes, static_cast<size_t>(part));
         LEN += part;
         bytes += part;
         n -= part;
@@ -85,8 +137,8 @@ void put(const char* bytes, int32_t n) {
 }
 
 void put_char(char c) {
-    if (LEN < TERM.out_capacity)
-        TERM.out[LEN++] = c;
+    if (LEN < SCREEN.out_capacity)
+        SCREEN.out[LEN++] = c;
     else
         put(&c, 1);
 }
@@ -128,41 +180,41 @@ int background_code(uint8_t attr) {
 // in reverse video and every other cell plainly.
 void set_reverse(uint8_t attr) {
     const int32_t reverse = (attr & ATTR_BACKGROUND_BITS) != 0 ? 1 : 0;
-    if (TERM.sgr == reverse) return;
+    if (SCREEN.sgr == reverse) return;
     if (reverse != 0)
         put(REVERSE_ON, sizeof REVERSE_ON - 1);
     else
         put(REVERSE_OFF, sizeof REVERSE_OFF - 1);
-    TERM.sgr = reverse;
+    SCREEN.sgr = reverse;
 }
 
 // Sends only the colour that changed when the terminal's colours are known.
 void set_attribute(uint8_t attr) {
-    if (TERM.no_color) {
+    if (SCREEN.no_color) {
         set_reverse(attr);
         return;
     }
-    if (TERM.sgr == attr) return;
-    const bool known = TERM.sgr >= 0;
+    if (SCREEN.sgr == attr) return;
+    const bool known = SCREEN.sgr >= 0;
     const bool fg =
-        !known || foreground_code(attr) != foreground_code(static_cast<uint8_t>(TERM.sgr));
+        !known || foreground_code(attr) != foreground_code(static_cast<uint8_t>(SCREEN.sgr));
     const bool bg =
-        !known || background_code(attr) != background_code(static_cast<uint8_t>(TERM.sgr));
+        !known || background_code(attr) != background_code(static_cast<uint8_t>(SCREEN.sgr));
     put("\x1b[", 2);
     if (fg) put_number(foreground_code(attr));
     if (fg && bg) put_char(';');
     if (bg) put_number(background_code(attr));
     put_char('m');
-    TERM.sgr = attr;
+    SCREEN.sgr = attr;
 }
 
 void move_to(int32_t x, int32_t y) {
-    if (TERM.term_y == y && TERM.term_x == x) return;
-    if (TERM.term_y == y && x == 0) {
+    if (SCREEN.term_y == y && SCREEN.term_x == x) return;
+    if (SCREEN.term_y == y && x == 0) {
         put_char('\r');
-    } else if (TERM.term_y == y && TERM.term_x >= 0 && x > TERM.term_x) {
+    } else if (SCREEN.term_y == y && SCREEN.term_x >= 0 && x > SCREEN.term_x) {
         put("\x1b[", 2);
-        put_number(x - TERM.term_x);
+        put_number(x - SCREEN.term_x);
         put_char('C');
     } else {
         put("\x1b[", 2);
@@ -171,12 +223,12 @@ void move_to(int32_t x, int32_t y) {
         put_number(x + 1);
         put_char('H');
     }
-    TERM.term_x = x;
-    TERM.term_y = y;
+    SCREEN.term_x = x;
+    SCREEN.term_y = y;
 }
 
 void put_glyph(uint8_t ch) {
-    if (TERM.utf8) {
+    if (SCREEN.utf8) {
         const Glyph& g = CP437_UTF8[ch];
         put(g.bytes, g.length);
     } else {
@@ -185,19 +237,19 @@ void put_glyph(uint8_t ch) {
     }
 }
 
-bool same(int32_t i) {
-    return TERM.buffer.cells[i].ch == TERM.front[i].ch &&
-           TERM.buffer.cells[i].attr == TERM.front[i].attr;
+bool same(const Cell& a, const Cell& b) {
+    return a.ch == b.ch && a.attr == b.attr;
 }
 
 // When what the terminal shows is unknown, it is erased in the colours of
 // the commonest blank cell (terminals erase in the current background), so
-// that only the other cells need sending.
-void erase_for_repaint(int32_t visible_w, int32_t visible_h) {
+// that only the other cells need sending: every visible cell is compared.
+void erase_for_repaint() {
+    const CellBuffer& b = SCREEN.buffer;
     int32_t count[ATTRIBUTES] = {};
-    for (int32_t y = 0; y < visible_h; ++y)
-        for (int32_t x = 0; x < visible_w; ++x) {
-            const Cell c = TERM.buffer.cells[y * TERM.buffer.width + x];
+    for (int32_t y = 0; y < SCREEN.visible_h; ++y)
+        for (int32_t x = 0; x < SCREEN.visible_w; ++x) {
+            const Cell c = b.cells[y * b.width + x];
             if (c.ch == ' ') ++count[c.attr];
         }
     uint8_t blank = START_ATTRIBUTE;
@@ -205,18 +257,70 @@ void erase_for_repaint(int32_t visible_w, int32_t visible_h) {
         if (count[a] > count[blank]) blank = static_cast<uint8_t>(a);
     set_attribute(blank);
     put(ERASE_SCREEN, sizeof ERASE_SCREEN - 1);
-    const int32_t cells = TERM.buffer.width * TERM.buffer.height;
-    for (int32_t i = 0; i < cells; ++i) TERM.front[i] = Cell{' ', blank};
-    TERM.repaint = false;
-    TERM.dirty = true;
+    const int32_t cells = b.width * b.height;
+    for (int32_t i = 0; i < cells; ++i) SCREEN.front[i] = Cell{' ', blank};
+    SCREEN.repaint = false;
+    cells_mark_changed(SCREEN.buffer, Rect{0, 0, SCREEN.visible_w - 1, SCREEN.visible_h - 1});
+}
+
+// Sends the cells of row Y between X and RIGHT that differ from what the
+// terminal shows. The cells beyond them show what the buffer holds already.
+void send_row(int32_t y, int32_t x, int32_t right) {
+    const Cell* back = SCREEN.buffer.cells + y * SCREEN.buffer.width;
+    Cell* front = SCREEN.front + y * SCREEN.buffer.width;
+    // Most rows written during the search show what they showed before.
+    if (x > right ||
+        std::memcmp(back + x, front + x, static_cast<size_t>(right - x + 1) * sizeof(Cell)) == 0)
+        return;
+    while (x <= right) {
+        if (same(back[x], front[x])) {
+            ++x;
+            continue;
+        }
+        int32_t last = x;
+        for (int32_t i = x + 1; i <= right && i - last <= BRIDGE_CELLS + 1; ++i)
+            if (!same(back[i], front[i])) last = i;
+        move_to(x, y);
+        for (; x <= last; ++x) {
+            set_attribute(back[x].attr);
+            put_glyph(back[x].ch);
+            front[x] = back[x];
+        }
+        // The last column leaves the terminal's cursor in a pending wrap.
+        SCREEN.term_x = x < SCREEN.visible_w ? x : -1;
+    }
+}
+
+// Only what was written since the last update is compared. What is changed
+// out of sight is forgotten: a terminal that grows is drawn anew.
+void send_changes() {
+    CellBuffer& b = SCREEN.buffer;
+    const int32_t bottom =
+        b.changed_bottom < SCREEN.visible_h ? b.changed_bottom : SCREEN.visible_h - 1;
+    for (int32_t y = b.changed_top; y <= bottom; ++y) {
+        const Span s = b.rows[y].changed;
+        send_row(y, s.left, s.right < SCREEN.visible_w ? s.right : SCREEN.visible_w - 1);
+    }
+    cells_forget_changes(b);
+}
+
+// FD's terminal opened again, non-blocking, for the bytes that must not
+// wait: O_NONBLOCK set on FD would reach the shell, which shares it.
+int open_nonblocking(int fd) {
+    constexpr int FLAGS = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const char* name = ttyname(fd);
+    int again = name != nullptr ? open(name, FLAGS) : -1;
+    // The controlling terminal opens by its other name whoever owns it.
+    if (again < 0 && tcgetsid(fd) == getsid(0)) again = open("/dev/tty", FLAGS);
+    return again;
 }
 
 // The terminal's current size, clipped to the buffer's.
 void visible_size(int32_t* w, int32_t* h) {
-    *w = TERM.buffer.width;
-    *h = TERM.buffer.height;
+    *w = SCREEN.buffer.width;
+    *h = SCREEN.buffer.height;
     winsize ws{};
-    if (ioctl(TERM.out_fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
+    if (ioctl(SCREEN.out_fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
         if (ws.ws_col < *w) *w = ws.ws_col;
         if (ws.ws_row < *h) *h = ws.ws_row;
     }
@@ -225,33 +329,84 @@ void visible_size(int32_t* w, int32_t* h) {
 } // namespace
 
 void send_now(const char* bytes, int32_t n) {
-    int fd = TERM.now_fd;
+    int fd = SCREEN.now_fd;
     if (fd < 0) {
         // Only the shared description is left: written to only if it takes output now.
-        pollfd p{TERM.out_fd, POLLOUT, 0};
+        pollfd p{SCREEN.out_fd, POLLOUT, 0};
         if (poll(&p, 1, 0) != 1 || (p.revents & POLLOUT) == 0) return;
-        fd = TERM.out_fd;
+        fd = SCREEN.out_fd;
     }
     ssize_t ignored = write(fd, bytes, static_cast<size_t>(n));
     (void)ignored;
 }
 
-void take_buffers(int32_t width, int32_t height) {
-    if (width > MAX_COLUMNS) width = MAX_COLUMNS;
-    if (height > MAX_ROWS) height = MAX_ROWS;
-    const int32_t cells = width * height;
-    for (int32_t i = 0; i < cells; ++i) BACK[i] = FRONT[i] = Cell{' ', START_ATTRIBUTE};
-    TERM.buffer = CellBuffer{BACK, SCRATCH, width, height};
-    TERM.front = FRONT;
-    TERM.out = OUTPUT;
-    TERM.out_capacity = OUTPUT_CAPACITY;
+void screen_start(int fd, ScreenSize size, const ScreenOptions& options) {
+    if (SCREEN.now_fd >= 0) close(SCREEN.now_fd);
+    SCREEN = Screen{};
+    SCREEN.out_fd = fd;
+    SCREEN.now_fd = open_nonblocking(fd);
+    const int32_t width = size.width < MAX_COLUMNS ? size.width : MAX_COLUMNS;
+    const int32_t height = size.height < MAX_ROWS ? size.height : MAX_ROWS;
+    SCREEN.buffer = CellBuffer{BACK, SCRATCH, ROWS, width, height};
+    cells_start(SCREEN.buffer, Cell{' ', START_ATTRIBUTE});
+    SCREEN.front = FRONT;
+    SCREEN.out = options.out != nullptr ? options.out : OUTPUT;
+    SCREEN.out_capacity = options.out != nullptr ? options.out_capacity : OUTPUT_CAPACITY;
     LEN = 0;
+    SCREEN.utf8 = options.utf8;
+    SCREEN.no_color = options.no_color;
+    SCREEN.started = true;
+    screen_forget();
+}
+
+int screen_fd() {
+    return SCREEN.out_fd;
+}
+
+bool screen_utf8() {
+    return SCREEN.utf8;
+}
+
+void screen_info(ScreenInfo* info) {
+    *info = ScreenInfo{SCREEN.buffer.width, SCREEN.buffer.height, SCREEN.cursor_x, SCREEN.cursor_y,
+                       START_ATTRIBUTE};
+}
+
+void screen_forget() {
+    SCREEN.visible_w = 0;
+    SCREEN.repaint = true;
+    SCREEN.term_x = SCREEN.term_y = -1;
+    SCREEN.sgr = -1;
+    SCREEN.cursor_hidden = false;
+    SCREEN.placed = false;
+}
+
+void set_cursor(Handle, int32_t x, int32_t y) {
+    if (x == SCREEN.cursor_x && y == SCREEN.cursor_y) return;
+    if (static_cast<uint32_t>(x) >= static_cast<uint32_t>(SCREEN.buffer.width) ||
+        static_cast<uint32_t>(y) >= static_cast<uint32_t>(SCREEN.buffer.height))
+        return;
+    SCREEN.cursor_x = x;
+    SCREEN.cursor_y = y;
+    SCREEN.placed = false;
+    SCREEN.writer_cursor = false;
+}
+
+void write_cell(Handle, int32_t x, int32_t y, Cell cell) {
+    cells_write(SCREEN.buffer, x, y, cell);
+}
+
+void scroll(Handle, Rect rect, Rect clip, int32_t dest_x, int32_t dest_y, Cell fill) {
+    cells_scroll(SCREEN.buffer, rect, clip, dest_x, dest_y, fill);
+    // A clear of a screen still blank changes no cell, but it is a picture:
+    // the terminal is erased at the next update.
+    SCREEN.touched = true;
 }
 
 int32_t leave_sequence(char* out) {
     const int32_t x = SHOWN_X;
     const int32_t y = SHOWN_Y;
-    if (TERM.writer_cursor || y < 0) return 0;
+    if (SCREEN.writer_cursor || y < 0) return 0;
     int32_t n = 0;
     out[n++] = '\x1b';
     out[n++] = '[';
@@ -262,83 +417,78 @@ int32_t leave_sequence(char* out) {
     return n;
 }
 
-void present(Cursor cursor) {
-    if (!TERM.attached || TERM.gone) return;
-    // A background job neither draws nor changes the modes; the picture is
-    // drawn whole once it is in the foreground again.
-    if (!hold_terminal()) return;
-    // Until the first picture the terminal keeps what it shows and its cursor
-    // where it stands: text written before it (a report) runs on from there.
-    if (!TERM.touched) return;
-    int32_t& visible_w = TERM.visible_w;
-    int32_t& visible_h = TERM.visible_h;
-    if (sig::RESIZED != 0 || visible_w == 0) {
-        if (sig::RESIZED != 0) {
-            sig::RESIZED = 0;
-            // A resized terminal may have moved or reflowed what it showed.
-            TERM.repaint = true;
-            TERM.term_x = TERM.term_y = -1;
-        }
-        visible_size(&visible_w, &visible_h);
+namespace {
+
+// A terminal resized, or not looked at since the picture was forgotten.
+void look_at_size() {
+    if (sig::RESIZED == 0 && SCREEN.visible_w != 0) return;
+    if (sig::RESIZED != 0) {
+        sig::RESIZED = 0;
+        // A resized terminal may have moved or reflowed what it showed.
+        SCREEN.repaint = true;
+        SCREEN.term_x = SCREEN.term_y = -1;
     }
-    if (TERM.repaint && TERM.touched) erase_for_repaint(visible_w, visible_h);
-    if (TERM.dirty) {
-        for (int32_t y = 0; y < visible_h; ++y) {
-            const int32_t row = y * TERM.buffer.width;
-            int32_t x = 0;
-            while (x < visible_w) {
-                if (same(row + x)) {
-                    ++x;
-                    continue;
-                }
-                int32_t last = x;
-                for (int32_t i = x + 1; i < visible_w && i - last <= BRIDGE_CELLS + 1; ++i)
-                    if (!same(row + i)) last = i;
-                move_to(x, y);
-                for (; x <= last; ++x) {
-                    set_attribute(TERM.buffer.cells[row + x].attr);
-                    put_glyph(TERM.buffer.cells[row + x].ch);
-                    TERM.front[row + x] = TERM.buffer.cells[row + x];
-                }
-                // The last column leaves the terminal's cursor in a pending wrap.
-                TERM.term_x = x < visible_w ? x : -1;
-            }
-        }
-        TERM.dirty = false;
-    }
-    const int32_t cx = TERM.cursor_x < visible_w ? TERM.cursor_x : visible_w - 1;
-    const int32_t cy = TERM.cursor_y < visible_h ? TERM.cursor_y : visible_h - 1;
+    visible_size(&SCREEN.visible_w, &SCREEN.visible_h);
+}
+
+void place_cursor(Cursor cursor) {
+    const int32_t cx = SCREEN.cursor_x < SCREEN.visible_w ? SCREEN.cursor_x : SCREEN.visible_w - 1;
+    const int32_t cy = SCREEN.cursor_y < SCREEN.visible_h ? SCREEN.cursor_y : SCREEN.visible_h - 1;
     SHOWN_X = cx;
     SHOWN_Y = cy;
-    if (TERM.writer_cursor) {
+    if (SCREEN.writer_cursor) {
         // Text written past the console (a report) keeps the cursor after it.
     } else if (cursor == Cursor::PARK) {
         move_to(cx, cy);
-        if (TERM.cursor_hidden) put(SHOW_CURSOR, sizeof SHOW_CURSOR - 1);
-        TERM.cursor_hidden = false;
-        TERM.placed = true;
-    } else if (TERM.term_x != cx || TERM.term_y != cy) {
-        if (!TERM.cursor_hidden) put(HIDE_CURSOR, sizeof HIDE_CURSOR - 1);
-        TERM.cursor_hidden = true;
-        TERM.placed = false;
+        if (SCREEN.cursor_hidden) put(SHOW_CURSOR, sizeof SHOW_CURSOR - 1);
+        SCREEN.cursor_hidden = false;
+        SCREEN.placed = true;
+    } else if (SCREEN.term_x != cx || SCREEN.term_y != cy) {
+        if (!SCREEN.cursor_hidden) put(HIDE_CURSOR, sizeof HIDE_CURSOR - 1);
+        SCREEN.cursor_hidden = true;
+        SCREEN.placed = false;
     }
+}
+
+} // namespace
+
+void present(Cursor cursor) {
+    if (!SCREEN.started || SCREEN.gone) return;
+    // A background job neither draws nor changes the modes; the picture is
+    // drawn whole once it is in the foreground again. Where nothing says the
+    // foreground may have changed, the terminal is asked only before a write.
+    SEND = Send::UNASKED;
+    if (!holds_terminal() || sig::CONTINUED != 0 || sig::RESIZED != 0) {
+        if (!hold_terminal()) return;
+        SEND = Send::ALLOWED;
+    }
+    if (cells_changed(SCREEN.buffer)) SCREEN.touched = true;
+    // Until the first picture the terminal keeps what it shows and its cursor
+    // where it stands: text written before it (a report) runs on from there.
+    if (!SCREEN.touched) return;
+    look_at_size();
+    if (SCREEN.repaint) erase_for_repaint();
+    send_changes();
+    place_cursor(cursor);
     flush_out();
 }
 
 void before_foreign_write() {
     // Lines another writer puts on the terminal follow each other from the
     // console's cursor: the terminal is only brought back to it after a change.
-    if (TERM.placed && !TERM.dirty && sig::RESIZED == 0 && sig::CONTINUED == 0 && holds_terminal())
+    if (SCREEN.placed && !cells_changed(SCREEN.buffer) && sig::RESIZED == 0 &&
+        sig::CONTINUED == 0 && holds_terminal())
         return;
     present();
     if (!holds_terminal()) return; // the text of a background job is its own
     // Other writers show in the terminal's own colours, from the console's cursor.
     put("\x1b[0m", 4);
     flush_out();
-    TERM.sgr = -1;
-    TERM.term_x = -1;
-    TERM.term_y = -1;
-    TERM.writer_cursor = true;
+    if (!holds_terminal()) return; // found to be one only now
+    SCREEN.sgr = -1;
+    SCREEN.term_x = -1;
+    SCREEN.term_y = -1;
+    SCREEN.writer_cursor = true;
 }
 
 } // namespace plat::term

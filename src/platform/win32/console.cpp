@@ -4,9 +4,9 @@
 // WriteConsoleOutputA of their bounding rectangle, so a search step costs
 // about one console call rather than one per cell.
 //
-// A step must not cost more on a tall buffer (9001 rows by default): only
-// rows touched since the last update are compared, and a clear skips rows
-// that are already blank in its attribute.
+// A step must not cost more on a tall buffer (9001 rows by default): the
+// cell buffer marks what each write changed, so only that is compared, and a
+// clear skips rows that are already blank in its attribute.
 //
 // What the console loses is drawn again. Now and then an update reads back
 // the rows in use (those written since the last clear) and treats every cell
@@ -31,7 +31,6 @@ namespace {
 constexpr DWORD OSVERSIONINFOA_SIZE = 148;
 constexpr char CONSOLE_OUTPUT_NAME[] = "CONOUT$";
 constexpr uint8_t SPACE = ' ';
-constexpr int32_t NOT_UNIFORM = -1;
 
 // Where a run of cursor moves leaves the console's window along one axis. A
 // classic console moves its window just far enough to show the cursor, so
@@ -53,23 +52,13 @@ int32_t apply(Follow f, int32_t t) {
     return std::min(std::max(t, f.lo), f.hi);
 }
 
-// The columns of one row written since the last update; empty if left > right.
-struct Span {
-    int32_t left;
-    int32_t right;
-};
-
 struct Screen {
     bool attached;
     HANDLE out;
     CellBuffer buffer; // what the program has drawn; its size is the buffer's
                        // at start-up
     CHAR_INFO* front;  // what the console holds, with all 16 attribute bits
-    Span* touched;     // per row
-    int32_t* uniform;  // per row: the one cell the whole row holds, or NOT_UNIFORM
-    int32_t touched_top;
-    int32_t touched_bottom;
-    int32_t cursor_x; // the console device's cursor
+    int32_t cursor_x;  // the console device's cursor
     int32_t cursor_y;
     int32_t shown_x; // where the console's cursor stands; -1 if unknown
     int32_t shown_y;
@@ -79,8 +68,6 @@ struct Screen {
     SMALL_RECT window;
     Follow follow_x; // the cursor moves since the last update
     Follow follow_y;
-    int32_t used_top;    // the rows written since the last clear; none if
-    int32_t used_bottom; // used_top > used_bottom
     DWORD looked_at;
     bool look_due; // the console reported a resize: look at the next update
 };
@@ -92,10 +79,6 @@ CHAR_INFO STAGING[CELLS_PER_TRANSFER];
 size_t at(int32_t x, int32_t y) {
     return static_cast<size_t>(y) * static_cast<size_t>(SCREEN.buffer.width) +
            static_cast<size_t>(x);
-}
-
-int32_t packed(Cell c) {
-    return c.ch << CHAR_BIT | c.attr;
 }
 
 bool same(const Cell& b, const CHAR_INFO& f) {
@@ -110,27 +93,6 @@ COORD extent(const Rect& r) {
 SMALL_RECT region(const Rect& r) {
     return SMALL_RECT{static_cast<SHORT>(r.left), static_cast<SHORT>(r.top),
                       static_cast<SHORT>(r.right), static_cast<SHORT>(r.bottom)};
-}
-
-void touch(int32_t top, int32_t bottom, int32_t left, int32_t right) {
-    for (int32_t y = top; y <= bottom; ++y) {
-        SCREEN.touched[y].left = std::min(SCREEN.touched[y].left, left);
-        SCREEN.touched[y].right = std::max(SCREEN.touched[y].right, right);
-    }
-    SCREEN.touched_top = std::min(SCREEN.touched_top, top);
-    SCREEN.touched_bottom = std::max(SCREEN.touched_bottom, bottom);
-}
-
-void use_rows(int32_t top, int32_t bottom) {
-    SCREEN.used_top = std::min(SCREEN.used_top, top);
-    SCREEN.used_bottom = std::max(SCREEN.used_bottom, bottom);
-}
-
-void untouch_all() {
-    for (int32_t y = SCREEN.touched_top; y <= SCREEN.touched_bottom; ++y)
-        SCREEN.touched[y] = Span{SCREEN.buffer.width, -1};
-    SCREEN.touched_top = SCREEN.buffer.height;
-    SCREEN.touched_bottom = -1;
 }
 
 // Reads the console's cells, so that what the program does not redraw
@@ -164,11 +126,9 @@ void attach(HANDLE h, const CONSOLE_SCREEN_BUFFER_INFO& csbi) {
     const int32_t width = csbi.dwSize.X;
     const int32_t height = csbi.dwSize.Y;
     const auto cells = static_cast<size_t>(width) * static_cast<size_t>(height);
-    const auto rows = static_cast<size_t>(height);
-    SCREEN.buffer = CellBuffer{new Cell[cells], new Cell[cells], width, height};
+    SCREEN.buffer =
+        CellBuffer{new Cell[cells], new Cell[cells], new RowMarks[height], width, height};
     SCREEN.front = new CHAR_INFO[cells];
-    SCREEN.touched = new Span[rows];
-    SCREEN.uniform = new int32_t[rows];
     for (size_t i = 0; i < cells; ++i) {
         SCREEN.front[i].Char.AsciiChar = static_cast<CHAR>(SPACE);
         SCREEN.front[i].Attributes = 0;
@@ -177,10 +137,7 @@ void attach(HANDLE h, const CONSOLE_SCREEN_BUFFER_INFO& csbi) {
     for (size_t i = 0; i < cells; ++i)
         SCREEN.buffer.cells[i] = Cell{static_cast<uint8_t>(SCREEN.front[i].Char.AsciiChar),
                                       static_cast<uint8_t>(SCREEN.front[i].Attributes)};
-    std::fill(SCREEN.uniform, SCREEN.uniform + rows, NOT_UNIFORM);
-    SCREEN.touched_top = 0;
-    SCREEN.touched_bottom = SCREEN.buffer.height - 1;
-    untouch_all();
+    cells_forget_rows(SCREEN.buffer);
     SCREEN.cursor_x = csbi.dwCursorPosition.X;
     SCREEN.cursor_y = csbi.dwCursorPosition.Y;
     SCREEN.shown_x = SCREEN.cursor_x;
@@ -188,8 +145,6 @@ void attach(HANDLE h, const CONSOLE_SCREEN_BUFFER_INFO& csbi) {
     SCREEN.size = csbi.dwSize;
     SCREEN.window = csbi.srWindow;
     SCREEN.follow_x = SCREEN.follow_y = STAY;
-    SCREEN.used_top = SCREEN.buffer.height;
-    SCREEN.used_bottom = -1;
     SCREEN.looked_at = GetTickCount();
     SCREEN.attached = true;
     at_process_end(end_of_process);
@@ -200,8 +155,9 @@ void attach(HANDLE h, const CONSOLE_SCREEN_BUFFER_INFO& csbi) {
 // Reads back the rows in use, as far as the console still has them: a cell
 // there that the console holds otherwise than drawn goes out again.
 void read_back() {
-    const Rect rows{0, SCREEN.used_top, std::min<int32_t>(SCREEN.buffer.width, SCREEN.size.X) - 1,
-                    std::min<int32_t>(SCREEN.used_bottom, SCREEN.size.Y - 1)};
+    const Rect rows{0, SCREEN.buffer.used_top,
+                    std::min<int32_t>(SCREEN.buffer.width, SCREEN.size.X) - 1,
+                    std::min<int32_t>(SCREEN.buffer.used_bottom, SCREEN.size.Y - 1)};
     if (rows.right < 0 || rows.top > rows.bottom) return;
     for (Rect p = first_transfer(rows); p.top <= rows.bottom; p = next_transfer(rows, p)) {
         SMALL_RECT read = region(p);
@@ -212,7 +168,8 @@ void read_back() {
             for (int32_t x = p.left; x <= std::min<int32_t>(p.right, read.Right); ++x) {
                 const CHAR_INFO& held = STAGING[(y - p.top) * w + (x - p.left)];
                 SCREEN.front[at(x, y)] = held;
-                if (!same(SCREEN.buffer.cells[at(x, y)], held)) touch(y, y, x, x);
+                if (!same(SCREEN.buffer.cells[at(x, y)], held))
+                    cells_mark_changed(SCREEN.buffer, Rect{x, y, x, y});
             }
         }
     }
@@ -277,8 +234,8 @@ void follow_cursor(bool looked) {
 // the console holds; false if none does.
 bool changed_rectangle(Rect* r) {
     *r = Rect{SCREEN.buffer.width, SCREEN.buffer.height, -1, -1};
-    for (int32_t y = SCREEN.touched_top; y <= SCREEN.touched_bottom; ++y) {
-        const Span s = SCREEN.touched[y];
+    for (int32_t y = SCREEN.buffer.changed_top; y <= SCREEN.buffer.changed_bottom; ++y) {
+        const Span s = SCREEN.buffer.rows[y].changed;
         int32_t left = s.left;
         while (left <= s.right && same(SCREEN.buffer.cells[at(left, y)], SCREEN.front[at(left, y)]))
             ++left;
@@ -299,7 +256,7 @@ void write_rectangle(const Rect& r) {
     for (Rect p = first_transfer(r); p.top <= r.bottom; p = next_transfer(r, p)) {
         const int32_t w = p.right - p.left + 1;
         for (int32_t y = p.top; y <= p.bottom; ++y) {
-            const Span s = SCREEN.touched[y];
+            const Span s = SCREEN.buffer.rows[y].changed;
             for (int32_t x = p.left; x <= p.right; ++x) {
                 CHAR_INFO& ci = STAGING[(y - p.top) * w + (x - p.left)];
                 if (x >= s.left && x <= s.right) {
@@ -353,47 +310,12 @@ void console_set_cursor(Handle, int32_t x, int32_t y) {
 }
 
 void console_write_cell(Handle, int32_t x, int32_t y, Cell cell) {
-    if (!SCREEN.attached || x < 0 || y < 0 || x >= SCREEN.buffer.width || y >= SCREEN.buffer.height)
-        return;
     cells_write(SCREEN.buffer, x, y, cell);
-    if (SCREEN.uniform[y] != packed(cell)) SCREEN.uniform[y] = NOT_UNIFORM;
-    touch(y, y, x, x);
-    use_rows(y, y);
-}
-
-// Blanks REGION; whole rows that already hold only FILL are left alone, so
-// a clear of a tall buffer costs what the rows drawn since the last one do.
-// A clear of every row in use leaves none in use.
-void fill_rows(const Rect& region, Cell fill) {
-    const bool whole_rows = region.left == 0 && region.right == SCREEN.buffer.width - 1;
-    for (int32_t y = region.top; y <= region.bottom; ++y) {
-        if (SCREEN.uniform[y] == packed(fill)) continue;
-        cells_fill(SCREEN.buffer, Rect{region.left, y, region.right, y}, fill);
-        if (whole_rows) SCREEN.uniform[y] = packed(fill);
-        touch(y, y, region.left, region.right);
-    }
-    if (whole_rows && region.top <= SCREEN.used_top && region.bottom >= SCREEN.used_bottom) {
-        SCREEN.used_top = SCREEN.buffer.height;
-        SCREEN.used_bottom = -1;
-    } else {
-        use_rows(region.top, region.bottom);
-    }
 }
 
 void console_scroll(Handle, Rect rect, Rect clip, int32_t dest_x, int32_t dest_y, Cell fill) {
     if (!SCREEN.attached) return;
-    Rect blanked{};
-    if (scroll_is_fill(SCREEN.buffer, rect, clip, dest_x, dest_y, &blanked)) {
-        fill_rows(blanked, fill);
-        return;
-    }
     cells_scroll(SCREEN.buffer, rect, clip, dest_x, dest_y, fill);
-    const int32_t top = std::max(clip.top, 0);
-    const int32_t bottom = std::min(clip.bottom, SCREEN.buffer.height - 1);
-    if (top > bottom) return;
-    for (int32_t y = top; y <= bottom; ++y) SCREEN.uniform[y] = NOT_UNIFORM;
-    touch(top, bottom, std::max(clip.left, 0), std::min(clip.right, SCREEN.buffer.width - 1));
-    use_rows(top, bottom);
 }
 
 void console_sleep(uint32_t ms) {
@@ -413,7 +335,7 @@ void present() {
     const bool looked = look();
     Rect changed{};
     if (changed_rectangle(&changed)) write_rectangle(changed);
-    untouch_all();
+    cells_forget_changes(SCREEN.buffer);
     follow_cursor(looked);
     if (SCREEN.foreign_write) return;
     if (SCREEN.cursor_x != SCREEN.shown_x || SCREEN.cursor_y != SCREEN.shown_y) {
