@@ -4,6 +4,7 @@ import os
 import re
 import signal
 import subprocess
+import sys
 import termios
 import time
 
@@ -76,6 +77,30 @@ def program_pid(tmux):
     """The program in the pane's session (the pane's process leads it)."""
     return int(subprocess.run(["pgrep", "-s", tmux.session, "-x", PROCESS_NAME],
                               capture_output=True, text=True).stdout.split()[0])
+
+
+# Runs the program (argv[1:]) as the session's leader, beside a process that
+# takes the terminal for a group of its own on SIGUSR1 and gives it back on
+# SIGUSR2: the program is never stopped, continued or otherwise told.
+TAKER = """
+import os, signal, sys, time
+if os.fork() == 0:
+    signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+    os.setpgid(0, 0)
+    tty = os.open(os.ttyname(2), os.O_RDWR)
+    def take(*_):
+        os.tcsetpgrp(tty, os.getpgrp())
+        open("taken", "w").write("1")
+    def give(*_):
+        os.tcsetpgrp(tty, os.getsid(0))
+        os._exit(0)
+    signal.signal(signal.SIGUSR1, take)
+    signal.signal(signal.SIGUSR2, give)
+    open("taker.pid", "w").write(str(os.getpid()))
+    time.sleep(30)
+    os._exit(0)
+os.execv(sys.argv[1], sys.argv[1:])
+"""
 
 
 def wait_for_file(path, timeout):
@@ -256,6 +281,24 @@ class JobControl(ShellCase):
         tmux.wait_for(lambda s: "User defined signal 1" in s)
         self.assertNotRegex(self.scratch.read("sent"), rb"\x1b\[(\?25h|0m|\d+;\d+H)")
         self.assertEqual(stty(tty), modes)
+
+    def test_terminal_taken_without_a_signal(self):
+        """It draws nothing while another group has the terminal, and the
+        whole picture once it has the terminal back."""
+        self.scratch = Scratch(grid_text(MANY_SOLUTIONS))
+        run = PtyRun(self.scratch.dir, argv=[sys.executable, "-c", TAKER, BINARY])
+        self.assertTrue(run.read_until(lambda out: re.search(rb"(\d ){8}\d", out)))
+        wait_for_file(self.scratch.path("taker.pid"), 5)
+        taker = int(self.scratch.read("taker.pid"))
+        os.kill(taker, signal.SIGUSR1)
+        wait_for_file(self.scratch.path("taken"), 5)
+        run.read_until(lambda _: False, timeout=0.01)  # what was sent before
+        run.output = b""
+        self.growing()
+        run.read_until(lambda _: False, timeout=0.3)
+        self.assertEqual(run.output, b"")
+        os.kill(taker, signal.SIGUSR2)
+        self.assertTrue(run.read_until(lambda out: b"\x1b[2J" in out, timeout=5), run.output)
 
     def test_resized_while_stopped(self):
         tmux = self.shell(MANY_SOLUTIONS, "'%s'")
