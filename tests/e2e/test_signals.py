@@ -88,14 +88,8 @@ if os.fork() == 0:
     signal.signal(signal.SIGTTOU, signal.SIG_IGN)
     os.setpgid(0, 0)
     tty = os.open(os.ttyname(2), os.O_RDWR)
-    def take(*_):
-        os.tcsetpgrp(tty, os.getpgrp())
-        open("taken", "w").write("1")
-    def give(*_):
-        os.tcsetpgrp(tty, os.getsid(0))
-        os._exit(0)
-    signal.signal(signal.SIGUSR1, take)
-    signal.signal(signal.SIGUSR2, give)
+    signal.signal(signal.SIGUSR1, lambda *_: (os.tcsetpgrp(tty, os.getpgrp()), open("taken", "w")))
+    signal.signal(signal.SIGUSR2, lambda *_: (os.tcsetpgrp(tty, os.getsid(0)), os._exit(0)))
     open("taker.pid", "w").write(str(os.getpid()))
     time.sleep(30)
     os._exit(0)
@@ -291,7 +285,7 @@ class JobControl(ShellCase):
         wait_for_file(self.scratch.path("taker.pid"), 5)
         taker = int(self.scratch.read("taker.pid"))
         os.kill(taker, signal.SIGUSR1)
-        wait_for_file(self.scratch.path("taken"), 5)
+        until(lambda: os.path.exists(self.scratch.path("taken")), 5)
         run.read_until(lambda _: False, timeout=0.01)  # what was sent before
         run.output = b""
         self.growing()

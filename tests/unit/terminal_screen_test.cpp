@@ -38,14 +38,13 @@ class TerminalScreen : public ::testing::Test {
     void attach(bool utf8, uint8_t attr = term::START_ATTRIBUTE, bool no_color = false,
                 int32_t capacity = 0) {
         ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
-        term::ScreenOptions options{utf8, no_color};
-        if (capacity > 0) {
-            options.out = out.data();
-            options.out_capacity = capacity;
-        }
-        term::screen_start(fds[1], term::ScreenSize{W, H}, options);
+        term::screen_start(fds[1], {W, H},
+                           {utf8, no_color, capacity > 0 ? out.data() : nullptr, capacity});
+        if (attr != term::START_ATTRIBUTE) clear(attr);
+    }
+    void clear(uint8_t attr) {
         const plat::Rect all{0, 0, W - 1, H - 1};
-        if (attr != term::START_ATTRIBUTE) term::scroll(0, all, all, W, H, Cell{' ', attr});
+        term::scroll(0, all, all, W, H, Cell{' ', attr});
     }
     void put(int x, int y, uint8_t ch, uint8_t attr = term::START_ATTRIBUTE) {
         term::write_cell(0, x, y, Cell{ch, attr});
@@ -149,8 +148,7 @@ TEST_F(TerminalScreen, NothingWrittenLeavesTheTerminalAsItWas) {
 }
 
 TEST_F(TerminalScreen, AClearOfAScreenStillBlankIsAPicture) {
-    const plat::Rect all{0, 0, W - 1, H - 1};
-    term::scroll(0, all, all, W, H, Cell{' ', term::START_ATTRIBUTE});
+    clear(term::START_ATTRIBUTE);
     EXPECT_EQ(update().find("\x1b[37;40m\x1b[2J"), 0u);
 }
 
