@@ -1,5 +1,7 @@
 #include "platform/cellbuffer.h"
 
+#include <cstddef>
+
 namespace plat {
 
 namespace {
@@ -48,7 +50,7 @@ bool scroll_is_fill(const CellBuffer& b, Rect rect, Rect clip, int32_t dest_x, i
 }
 
 void fill_columns(CellBuffer& b, int32_t y, Span columns, Cell fill) {
-    Cell* row = b.cells + y * b.width;
+    Cell* row = b.cells + static_cast<ptrdiff_t>(y) * b.width;
     for (int32_t x = columns.left; x <= columns.right; ++x) row[x] = fill;
     widen(b.rows[y].changed, columns.left, columns.right);
     widen_rows(b.changed_top, b.changed_bottom, y, y);

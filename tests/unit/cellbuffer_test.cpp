@@ -89,7 +89,7 @@ class CellMarks : public ::testing::TestWithParam<MarkCase> {};
 
 TEST_P(CellMarks, MarkWhatChangedAndSkipWhatCannotHave) {
     const MarkCase& c = GetParam();
-    std::vector<Cell> cells(W * H), scratch(W * H);
+    std::vector<Cell> cells(size_t{W} * H), scratch(size_t{W} * H);
     std::vector<plat::RowMarks> rows(H);
     plat::CellBuffer b{cells.data(), scratch.data(), rows.data(), W, H};
     plat::cells_start(b, BLANK);

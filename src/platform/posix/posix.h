@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cstdint>
 
-#include "platform/cellbuffer.h"
 #include "platform/console.h"
 
 namespace plat {

@@ -3,6 +3,7 @@
 // owns the screen's state; the modes, the signals and the console table go
 // through the functions declared in posix.h.
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -10,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/cellbuffer.h"
 #include "platform/decimal.h"
 #include "platform/posix/cp437.h"
 #include "platform/posix/posix.h"
@@ -266,8 +268,9 @@ void erase_for_repaint() {
 // Sends the cells of row Y between X and RIGHT that differ from what the
 // terminal shows. The cells beyond them show what the buffer holds already.
 void send_row(int32_t y, int32_t x, int32_t right) {
-    const Cell* back = SCREEN.buffer.cells + y * SCREEN.buffer.width;
-    Cell* front = SCREEN.front + y * SCREEN.buffer.width;
+    const ptrdiff_t row = static_cast<ptrdiff_t>(y) * SCREEN.buffer.width;
+    const Cell* back = SCREEN.buffer.cells + row;
+    Cell* front = SCREEN.front + row;
     // Most rows written during the search show what they showed before.
     if (x > right ||
         std::memcmp(back + x, front + x, static_cast<size_t>(right - x + 1) * sizeof(Cell)) == 0)
