@@ -356,6 +356,8 @@ void screen_start(int fd, ScreenSize size, const ScreenOptions& options) {
     SCREEN.out = options.out != nullptr ? options.out : OUTPUT;
     SCREEN.out_capacity = options.out != nullptr ? options.out_capacity : OUTPUT_CAPACITY;
     LEN = 0;
+    SHOWN_X = -1;
+    SHOWN_Y = -1;
     SCREEN.utf8 = options.utf8;
     SCREEN.no_color = options.no_color;
     SCREEN.started = true;
