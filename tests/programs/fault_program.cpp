@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file.h"
 #include "runtime/console/consoledevice.h"
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
@@ -110,7 +111,7 @@ void FINAL3_STALLS() {
     for (;;) DELAY(1000);
 }
 void INIT4_FAILS() {
-    INOUTRES = 2;
+    INOUTRES = plat::ERR_FILE_NOT_FOUND;
     IOCHECK();
 }
 

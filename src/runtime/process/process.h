@@ -19,10 +19,6 @@ extern TEXTREC OUTPUT;
 extern TEXTREC STDOUT;
 extern TEXTREC STDERR;
 
-// Run-time error numbers raised by the checks.
-constexpr int32_t RTE_RANGE = 201;
-constexpr int32_t RTE_OVERFLOW = 215;
-
 // A constant pair of inclusive limits for BOUNDCHECK.
 struct BOUNDS {
     int32_t LOW;
