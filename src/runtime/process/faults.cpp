@@ -30,13 +30,13 @@ constexpr FAULTROW FAULTTABLE[] = {
     {plat::FAULT_STACK_OVERFLOW, RTE_STACK_OVERFLOW, false},
 };
 
-static void FAULTHANDLER(const plat::Fault& FAULT) {
-    if (FAULT.stack < STACKLOW || FAULT.stack > STACKHIGH || FAULT.frame == 0) return;
+static void FAULTHANDLER(uint32_t CODE, const plat::Registers& REGS) {
+    if (REGS.stack < STACKLOW || REGS.stack > STACKHIGH || REGS.frame == 0) return;
     for (const FAULTROW& ROW : FAULTTABLE) {
-        if (ROW.CODE != FAULT.code) continue;
+        if (ROW.CODE != CODE) continue;
         if (ROW.RESETFPU) LOAD_FPUCW();
-        ERRORLINK = FAULT.link;
-        HANDLEERRORADDRFRAME(ROW.NUMBER, FAULT.address, FAULT.frame);
+        ERRORLINK = REGS.link;
+        HANDLEERRORADDRFRAME(ROW.NUMBER, REGS.pc, REGS.frame);
     }
 }
 
