@@ -115,6 +115,12 @@ void INIT4_FAILS() {
     IOCHECK();
 }
 
+bool FAULTIS(const char* NAME) {
+    return std::strcmp(FAULT, NAME) == 0;
+}
+
+MODULETABLE MODULES;
+
 } // namespace
 
 KEEPFRAME void MAINPROGRAM() {
@@ -122,13 +128,14 @@ KEEPFRAME void MAINPROGRAM() {
     FAULT = CHOSEN != nullptr ? CHOSEN : "";
     // This program draws nothing, so it does without the console device,
     // unless a test asks for it.
-    if (std::getenv("SUDOKU2_CONSOLE") == nullptr) INITFINAL.MODULES[3].INIT = nullptr;
-    INITFINAL.MODULES[1].FINAL = FINAL2;
-    INITFINAL.MODULES[2].FINAL = FINAL3;
-    if (std::strcmp(FAULT, "module4") == 0) INITFINAL.MODULES[3].INIT = INIT4_FAILS;
-    if (std::strcmp(FAULT, "null-stall") == 0) INITFINAL.MODULES[2].FINAL = FINAL3_STALLS;
-    ISCONSOLE = true;
-    INITIALIZEUNITS();
+    MODULEPROC CONSOLE = std::getenv("SUDOKU2_CONSOLE") != nullptr ? CRTINIT : nullptr;
+    MODULES = {MODULECOUNT,
+               0,
+               {{SYSTEMINIT, nullptr},
+                {LIBRARYINIT, FINAL2},
+                {LIBRARYINIT, FAULTIS("null-stall") ? FINAL3_STALLS : FINAL3},
+                {FAULTIS("module4") ? INIT4_FAILS : CONSOLE, nullptr}}};
+    INITIALIZEUNITS(MODULES);
     FAIL_NOW();
     DO_EXIT();
 }
