@@ -115,12 +115,6 @@ void INIT4_FAILS() {
     IOCHECK();
 }
 
-bool FAULTIS(const char* NAME) {
-    return std::strcmp(FAULT, NAME) == 0;
-}
-
-MODULETABLE MODULES;
-
 } // namespace
 
 KEEPFRAME void MAINPROGRAM() {
@@ -129,12 +123,13 @@ KEEPFRAME void MAINPROGRAM() {
     // This program draws nothing, so it does without the console device,
     // unless a test asks for it.
     MODULEPROC CONSOLE = std::getenv("SUDOKU2_CONSOLE") != nullptr ? CRTINIT : nullptr;
-    MODULES = {MODULECOUNT,
-               0,
-               {{SYSTEMINIT, nullptr},
-                {LIBRARYINIT, FINAL2},
-                {LIBRARYINIT, FAULTIS("null-stall") ? FINAL3_STALLS : FINAL3},
-                {FAULTIS("module4") ? INIT4_FAILS : CONSOLE, nullptr}}};
+    static MODULETABLE MODULES = {
+        MODULECOUNT,
+        0,
+        {{SYSTEMINIT, nullptr},
+         {LIBRARYINIT, FINAL2},
+         {LIBRARYINIT, std::strcmp(FAULT, "null-stall") == 0 ? FINAL3_STALLS : FINAL3},
+         {std::strcmp(FAULT, "module4") == 0 ? INIT4_FAILS : CONSOLE, nullptr}}};
     INITIALIZEUNITS(MODULES);
     FAIL_NOW();
     DO_EXIT();

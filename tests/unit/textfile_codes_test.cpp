@@ -165,8 +165,7 @@ TEST(ErrorNumbers, AreTheManualsExitStatuses) {
         {RTE_STACK_OVERFLOW, 202},    {RTE_FLOAT_OVERFLOW, 205},
         {RTE_FLOAT_UNDERFLOW, 206},   {RTE_INVALID_FLOAT_OPERATION, 207},
         {RTE_OVERFLOW, 215},          {RTE_ACCESS_VIOLATION, 216},
-        {RTE_OTHER_FAULT, 217},
-    };
+        {RTE_OTHER_FAULT, 217}};
     for (const auto& [name, number] : cases) EXPECT_EQ(name, number);
 }
 
