@@ -23,18 +23,18 @@ constexpr uint32_t FAULT_PRIVILEGED_INSTRUCTION = 0xC0000096;
 constexpr uint32_t FAULT_STACK_OVERFLOW = 0xC00000FD;
 constexpr uint32_t FAULT_UNKNOWN = 0;
 
-// What the fault handler is told about a fault.
-struct Fault {
-    uint32_t code;     // one of the FAULT_ codes
-    uintptr_t address; // the faulting instruction
-    uintptr_t frame;   // the frame pointer at the fault
-    uintptr_t stack;   // the stack pointer at the fault
-    uintptr_t link;    // a return address not yet saved in any frame, 0 if none:
-                       // the caller of a function that faulted in its prologue
+// The registers at a fault that the report is made from.
+struct Registers {
+    uintptr_t pc;    // the faulting instruction
+    uintptr_t frame; // the frame pointer at the fault
+    uintptr_t stack; // the stack pointer at the fault
+    uintptr_t link;  // a return address not yet saved in any frame, 0 if none:
+                     // the caller of a function that faulted in its prologue
 };
 
-// Returns only to decline the fault; the process then ends by the signal.
-using FaultHandler = void (*)(const Fault& fault);
+// Told the fault (one of the FAULT_ codes) and its registers. Returns only to
+// decline the fault; the process then ends by the signal.
+using FaultHandler = void (*)(uint32_t code, const Registers& registers);
 
 // Catches processor faults on an alternate stack, so that a stack overflow
 // can still be handled.

@@ -1,8 +1,17 @@
 // The main program: read the puzzle, create the solutions file, search,
 // close the file, show the banner and wait for Enter.
+#include "runtime/console/consoledevice.h"
 #include "solver/sudoku2.h"
 
 uint8_t L;
+
+// The standard channels first, the console device last: it takes OUTPUT and INPUT over.
+MODULETABLE INITFINAL = {MODULECOUNT,
+                         0,
+                         {{SYSTEMINIT, nullptr},
+                          {LIBRARYINIT, LIBRARYFINAL},
+                          {LIBRARYINIT, LIBRARYFINAL},
+                          {CRTINIT, nullptr}}};
 
 constexpr char SOLUTIONSFILE[] = "out.txt";
 constexpr const char* BANNER[] = {
@@ -13,7 +22,7 @@ constexpr const char* BANNER[] = {
 
 KEEPFRAME void MAINPROGRAM() {
     ISCONSOLE = true;
-    INITIALIZEUNITS();
+    INITIALIZEUNITS(INITFINAL);
     BEOLVAS();
     ASSIGN(FO, STR(SOLUTIONSFILE));
     REWRITE(FO);

@@ -1,7 +1,7 @@
 """The manual page renders without a warning, and its EXIT STATUS section
 has a tag for every error number the sources define: the file layer's OS
-errors as the channel maps them, the channel's and the checks' own codes,
-the fault table's numbers and the HALT codes."""
+errors as the channel maps them, the named error numbers, the fault table's
+numbers and the HALT codes."""
 import glob
 import os
 import re
@@ -40,23 +40,19 @@ def defined_numbers():
     """{source: set of error numbers}; each source must yield some, so that
     a renamed constant or table breaks the test instead of emptying it."""
     file_layer = named_constants(read("src/platform/file.h"), r"ERR_\w+")
+    named = named_constants(read("src/runtime/errornumbers.h"), r"\w+")
     rule = named_constants(read("src/runtime/textfile/filedevice.cpp"), r"\w+")
-    rule["ERR_SHARING_VIOLATION"] = file_layer["ERR_SHARING_VIOLATION"]
-    sources = {"src/" + p: read("src/" + p)
-               for p in ("runtime/textfile/textfile.h", "runtime/process/process.h",
-                         "runtime/process/faults.cpp")}
-    table = re.search(r"FAULTTABLE\[\]\s*=\s*\{(.*?)\};", sources["src/runtime/process/faults.cpp"],
+    rule.update(named, ERR_SHARING_VIOLATION=file_layer["ERR_SHARING_VIOLATION"])
+    table = re.search(r"FAULTTABLE\[\]\s*=\s*\{(.*?)\};", read("src/runtime/process/faults.cpp"),
                       re.S)
     all_sources = "".join(read(p) for p in glob.glob("src/**/*.[ch]*", root_dir=ROOT,
                                                          recursive=True))
     return {
         "OS errors, mapped": {channel_code(v, rule) for v in file_layer.values()},
-        "channel codes": set(named_constants(sources["src/runtime/textfile/textfile.h"],
-                                             r"IO_\w+").values()),
-        "check numbers": set(named_constants(sources["src/runtime/process/process.h"],
-                                             r"RTE_\w+").values()),
-        "fault table": {int(n, 0) for n in re.findall(r"\{\s*plat::FAULT_\w+\s*,\s*%s\s*,"
-                                                      % NUMBER, table.group(1) if table else "")},
+        "named error numbers": set(named.values()),
+        # A name the header does not define counts as an undocumented -1.
+        "fault table": {named.get(n, -1) for n in re.findall(
+            r"\{\s*plat::FAULT_\w+\s*,\s*(\w+)\s*,", table.group(1) if table else "")},
         "HALT codes": {int(n, 0) for n in re.findall(r"\bHALT\(\s*%s\s*\)" % NUMBER,
                                                      all_sources)},
     }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file.h"
 #include "runtime/console/consoledevice.h"
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
@@ -110,7 +111,7 @@ void FINAL3_STALLS() {
     for (;;) DELAY(1000);
 }
 void INIT4_FAILS() {
-    INOUTRES = 2;
+    INOUTRES = plat::ERR_FILE_NOT_FOUND;
     IOCHECK();
 }
 
@@ -121,13 +122,15 @@ KEEPFRAME void MAINPROGRAM() {
     FAULT = CHOSEN != nullptr ? CHOSEN : "";
     // This program draws nothing, so it does without the console device,
     // unless a test asks for it.
-    if (std::getenv("SUDOKU2_CONSOLE") == nullptr) INITFINAL.MODULES[3].INIT = nullptr;
-    INITFINAL.MODULES[1].FINAL = FINAL2;
-    INITFINAL.MODULES[2].FINAL = FINAL3;
-    if (std::strcmp(FAULT, "module4") == 0) INITFINAL.MODULES[3].INIT = INIT4_FAILS;
-    if (std::strcmp(FAULT, "null-stall") == 0) INITFINAL.MODULES[2].FINAL = FINAL3_STALLS;
-    ISCONSOLE = true;
-    INITIALIZEUNITS();
+    MODULEPROC CONSOLE = std::getenv("SUDOKU2_CONSOLE") != nullptr ? CRTINIT : nullptr;
+    static MODULETABLE MODULES = {
+        MODULECOUNT,
+        0,
+        {{SYSTEMINIT, nullptr},
+         {LIBRARYINIT, FINAL2},
+         {LIBRARYINIT, std::strcmp(FAULT, "null-stall") == 0 ? FINAL3_STALLS : FINAL3},
+         {std::strcmp(FAULT, "module4") == 0 ? INIT4_FAILS : CONSOLE, nullptr}}};
+    INITIALIZEUNITS(MODULES);
     FAIL_NOW();
     DO_EXIT();
 }

@@ -19,7 +19,7 @@ TEST_F(Codes, UnreadableFileIsRefused) {
     TEXTREC T;
     ASSIGN(T, counted(path("secret")));
     RESET(T);
-    EXPECT_EQ(INOUTRES, 5);
+    EXPECT_EQ(INOUTRES, IO_ACCESS_DENIED);
 }
 
 TEST_F(Codes, FullDeviceRecords101AtHandOver) {
@@ -30,7 +30,7 @@ TEST_F(Codes, FullDeviceRecords101AtHandOver) {
     // A character device is flushed at the end of every statement.
     WRITE_STR(0, T, STR("x"));
     WRITE_END(T);
-    EXPECT_EQ(INOUTRES, 101);
+    EXPECT_EQ(INOUTRES, IO_WRITE_INCOMPLETE);
     EXPECT_EQ(T.BUFPOS, 0);
 }
 

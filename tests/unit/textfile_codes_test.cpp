@@ -25,8 +25,8 @@ TEST_F(Codes, OpenFailuresAreMappedToTheirCodes) {
         {"missing directory", path("nodir/in.txt"), false, 3},
         {"missing directory on create", path("nodir/out.txt"), true, 3},
         {"a file used as a directory", path("plain/in.txt"), false, 3},
-        {"directory opened for reading", path("dir"), false, 5},
-        {"directory opened for writing", path("dir"), true, 5},
+        {"directory opened for reading", path("dir"), false, IO_ACCESS_DENIED},
+        {"directory opened for writing", path("dir"), true, IO_ACCESS_DENIED},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -54,7 +54,7 @@ TEST_F(Codes, AFileHeldByAnotherOpenerIsRefusedAndNotTruncated) {
         if (first_writes) WRITE_STR(0, A, counted("mine"));
         ASSIGN(B, counted(path("held.txt")));
         second_writes ? REWRITE(B) : RESET(B);
-        EXPECT_EQ(INOUTRES, 5);
+        EXPECT_EQ(INOUTRES, IO_ACCESS_DENIED);
         EXPECT_EQ(B.MODE, FMCLOSED);
         INOUTRES = 0;
         CLOSE(A);
@@ -78,18 +78,20 @@ TEST_F(Codes, ChannelStateErrors) {
         uint16_t code;
     };
     const Case cases[] = {
-        {"never bound, RESET", [&] { RESET(NEVER); }, 102},
-        {"never bound, REWRITE", [&] { REWRITE(NEVER); }, 102},
-        {"CLOSE of a closed channel", [&] { CLOSE(C); }, 103},
-        {"READ_STRING on a closed channel", [&] { READ_STRING(C, line, 255); }, 103},
-        {"READLN_END on a closed channel", [&] { READLN_END(C); }, 103},
-        {"WRITE_STR on a closed channel", [&] { WRITE_STR(0, C, STR("a")); }, 103},
-        {"READ_STRING on a writing channel", [&] { READ_STRING(W, line, 255); }, 104},
-        {"READLN_END on a writing channel", [&] { READLN_END(W); }, 104},
-        {"WRITE_STR on a reading channel", [&] { WRITE_STR(0, R, STR("a")); }, 105},
-        {"WRITE_CHAR on a reading channel", [&] { WRITE_CHAR(0, R, 'a'); }, 105},
-        {"WRITE_SINT on a reading channel", [&] { WRITE_SINT(0, R, 1); }, 105},
-        {"WRITELN_END on a reading channel", [&] { WRITELN_END(R); }, 105},
+        {"never bound, RESET", [&] { RESET(NEVER); }, IO_NOT_BOUND},
+        {"never bound, REWRITE", [&] { REWRITE(NEVER); }, IO_NOT_BOUND},
+        {"CLOSE of a closed channel", [&] { CLOSE(C); }, IO_NOT_OPEN},
+        {"READ_STRING on a closed channel", [&] { READ_STRING(C, line, 255); }, IO_NOT_OPEN},
+        {"READLN_END on a closed channel", [&] { READLN_END(C); }, IO_NOT_OPEN},
+        {"WRITE_STR on a closed channel", [&] { WRITE_STR(0, C, STR("a")); }, IO_NOT_OPEN},
+        {"READ_STRING on a writing channel", [&] { READ_STRING(W, line, 255); },
+         IO_NOT_OPEN_FOR_INPUT},
+        {"READLN_END on a writing channel", [&] { READLN_END(W); }, IO_NOT_OPEN_FOR_INPUT},
+        {"WRITE_STR on a reading channel", [&] { WRITE_STR(0, R, STR("a")); },
+         IO_NOT_OPEN_FOR_OUTPUT},
+        {"WRITE_CHAR on a reading channel", [&] { WRITE_CHAR(0, R, 'a'); }, IO_NOT_OPEN_FOR_OUTPUT},
+        {"WRITE_SINT on a reading channel", [&] { WRITE_SINT(0, R, 1); }, IO_NOT_OPEN_FOR_OUTPUT},
+        {"WRITELN_END on a reading channel", [&] { WRITELN_END(R); }, IO_NOT_OPEN_FOR_OUTPUT},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,6 +153,20 @@ TEST_F(Codes, BufferedSolutionsAreWrittenOnAnAbnormalEnd) {
     INOUTRES = 0;
     CLOSE(T);
     EXPECT_EQ(read_file(path("out.txt")), "solution");
+}
+
+// The names stand for the manual's exit statuses: one renumbered fails here.
+TEST(ErrorNumbers, AreTheManualsExitStatuses) {
+    const std::pair<uint16_t, int> cases[] = {
+        {IO_ACCESS_DENIED, 5},        {IO_WRITE_INCOMPLETE, 101},
+        {IO_NOT_BOUND, 102},          {IO_NOT_OPEN, 103},
+        {IO_NOT_OPEN_FOR_INPUT, 104}, {IO_NOT_OPEN_FOR_OUTPUT, 105},
+        {RTE_DIVISION_BY_ZERO, 200},  {RTE_RANGE, 201},
+        {RTE_STACK_OVERFLOW, 202},    {RTE_FLOAT_OVERFLOW, 205},
+        {RTE_FLOAT_UNDERFLOW, 206},   {RTE_INVALID_FLOAT_OPERATION, 207},
+        {RTE_OVERFLOW, 215},          {RTE_ACCESS_VIOLATION, 216},
+        {RTE_OTHER_FAULT, 217}};
+    for (const auto& [name, number] : cases) EXPECT_EQ(name, number);
 }
 
 } // namespace

@@ -1,17 +1,11 @@
 // Linux on aarch64: the fault registers, the link register, and return
 // addresses that may carry a signature in their top bits.
 #pragma once
-#include <cstdint>
+#include "platform/process.h"
+
 #include <ucontext.h>
 
 namespace plat::machine {
-
-struct Registers {
-    uintptr_t pc;    // the faulting instruction
-    uintptr_t frame; // the frame pointer, x29
-    uintptr_t stack; // the stack pointer
-    uintptr_t link;  // a return address not yet saved in any frame; 0 if none
-};
 
 constexpr int FRAME_REGISTER = 29;
 constexpr int LINK_REGISTER = 30;

@@ -1,16 +1,10 @@
 // Linux on x86-64: the fault registers and the x87 control word.
 #pragma once
-#include <cstdint>
+#include "platform/process.h"
+
 #include <ucontext.h>
 
 namespace plat::machine {
-
-struct Registers {
-    uintptr_t pc;    // the faulting instruction
-    uintptr_t frame; // the frame pointer
-    uintptr_t stack; // the stack pointer
-    uintptr_t link;  // a return address not yet saved in any frame; 0 if none
-};
 
 // The stack is 16-byte aligned at every call; the return address and the
 // caller's frame pointer pushed on entry (8 bytes each) bring it back to 16,

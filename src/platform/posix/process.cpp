@@ -82,17 +82,13 @@ void on_fault(int sig, siginfo_t* si, void* context) {
         // The terminal gets its modes back before the riskier work; what is
         // still drawn (the report, the last picture) needs none of them.
         term::release_modes();
-        const auto regs =
+        Registers regs =
             machine::fault_registers(context, reinterpret_cast<uintptr_t>(si->si_addr));
-        Fault fault{};
-        fault.address = regs.pc;
-        fault.frame = regs.frame;
-        fault.stack = regs.stack;
-        fault.link = machine::strip_signature(regs.link);
+        regs.link = machine::strip_signature(regs.link);
         const bool divide_check =
             sig == SIGTRAP && si->si_code == TRAP_BRKPT && machine::is_divide_check(regs);
-        fault.code = classify(sig, si, fault.stack, divide_check);
-        if (HANDLER != nullptr && fault.frame != 0) HANDLER(fault);
+        if (HANDLER != nullptr && regs.frame != 0)
+            HANDLER(classify(sig, si, regs.stack, divide_check), regs);
     }
     // Declined: end by the signal itself, with the terminal given back first.
     run_end_hooks();

@@ -80,18 +80,17 @@ bool processor_fault(uint32_t code) {
 // frames carry no unwind tables (see CMakeLists.txt).
 LONG WINAPI on_fault(EXCEPTION_POINTERS* pointers) {
     const CONTEXT* context = pointers->ContextRecord;
-    Fault fault{};
-    fault.code = pointers->ExceptionRecord->ExceptionCode;
-    if (fault.code == FLOAT_MULTIPLE_FAULTS || fault.code == FLOAT_MULTIPLE_TRAPS)
-        fault.code = sse_fault_code(context->MxCsr);
-    if (!processor_fault(fault.code)) return EXCEPTION_CONTINUE_SEARCH;
+    uint32_t code = pointers->ExceptionRecord->ExceptionCode;
+    if (code == FLOAT_MULTIPLE_FAULTS || code == FLOAT_MULTIPLE_TRAPS)
+        code = sse_fault_code(context->MxCsr);
+    if (!processor_fault(code)) return EXCEPTION_CONTINUE_SEARCH;
     if (InterlockedExchange(&FAULT_TAKEN, 1) != 0)
         TerminateProcess(GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
-    STACK_OVERFLOWED = fault.code == FAULT_STACK_OVERFLOW;
-    fault.address = static_cast<uintptr_t>(context->Rip);
-    fault.frame = static_cast<uintptr_t>(context->Rbp);
-    fault.stack = static_cast<uintptr_t>(context->Rsp);
-    if (HANDLER != nullptr && fault.frame != 0) HANDLER(fault);
+    STACK_OVERFLOWED = code == FAULT_STACK_OVERFLOW;
+    const Registers regs = {static_cast<uintptr_t>(context->Rip),
+                            static_cast<uintptr_t>(context->Rbp),
+                            static_cast<uintptr_t>(context->Rsp), 0};
+    if (HANDLER != nullptr && regs.frame != 0) HANDLER(code, regs);
     // Declined: the system ends the process, with the console given back first.
     run_end_hooks();
     return EXCEPTION_CONTINUE_SEARCH;

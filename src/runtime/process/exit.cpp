@@ -13,7 +13,8 @@ void HALT(uint8_t CODE) {
 }
 
 void DO_EXIT() {
-    // A floating-point error no processor trap reported fails the normal end.
+    // A floating-point error no processor trap reported fails the normal end:
+    // the check raises it, and its exit comes back here with ERRORADDR set.
     if (ERRORADDR == 0 && EXITCODE == 0) FPUCHECK();
     INTERNALEXIT();
     SYSTEM_EXIT();

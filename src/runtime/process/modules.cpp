@@ -1,5 +1,5 @@
-// The module table: initialised in order at start-up, finalised in reverse.
-#include "runtime/console/consoledevice.h"
+// The runtime's own modules, and a program's module table: initialised in
+// order at start-up, finalised in reverse.
 #include "runtime/process/frames.h"
 #include "runtime/process/keepframe.h"
 #include "runtime/process/process.h"
@@ -13,7 +13,7 @@ TEXTREC OUTPUT;
 TEXTREC STDOUT;
 TEXTREC STDERR;
 
-static void SYSTEMINIT() {
+void SYSTEMINIT() {
     STDINPUTHANDLE = plat::std_handle(plat::StdStream::Input);
     STDOUTPUTHANDLE = plat::std_handle(plat::StdStream::Output);
     STDERRORHANDLE = plat::std_handle(plat::StdStream::Error);
@@ -24,34 +24,26 @@ static void SYSTEMINIT() {
     INOUTRES = 0;
 }
 
-// The two library modules keep no state that the program depends on.
-static void LIBRARYINIT() {}
-static void LIBRARYFINAL() {}
+void LIBRARYINIT() {}
+void LIBRARYFINAL() {}
 
-MODULETABLE INITFINAL = {
-    MODULECOUNT,
-    0,
-    {
-        {SYSTEMINIT, nullptr},
-        {LIBRARYINIT, LIBRARYFINAL},
-        {LIBRARYINIT, LIBRARYFINAL},
-        {CRTINIT, nullptr},
-    },
-};
+// The table the main program handed over; none before its first step.
+static MODULETABLE* UNITS = nullptr;
 
-KEEPFRAME void INITIALIZEUNITS() {
+KEEPFRAME void INITIALIZEUNITS(MODULETABLE& TABLE) {
     // The caller is the main program: its frame ends every stack walk.
     MAINFRAME = *static_cast<const uintptr_t*>(__builtin_frame_address(0));
-    for (int32_t I = 0; I < INITFINAL.COUNT; ++I) {
-        if (INITFINAL.MODULES[I].INIT != nullptr) INITFINAL.MODULES[I].INIT();
-        INITFINAL.COMPLETED = I + 1;
+    UNITS = &TABLE;
+    for (int32_t I = 0; I < TABLE.COUNT; ++I) {
+        if (TABLE.MODULES[I].INIT != nullptr) TABLE.MODULES[I].INIT();
+        TABLE.COMPLETED = I + 1;
     }
 }
 
 void FINALIZEUNITS() {
-    while (INITFINAL.COMPLETED > 0) {
-        --INITFINAL.COMPLETED;
-        MODULEPROC FINAL = INITFINAL.MODULES[INITFINAL.COMPLETED].FINAL;
+    while (UNITS != nullptr && UNITS->COMPLETED > 0) {
+        --UNITS->COMPLETED;
+        MODULEPROC FINAL = UNITS->MODULES[UNITS->COMPLETED].FINAL;
         if (FINAL != nullptr) FINAL();
     }
 }

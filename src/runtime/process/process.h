@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+// Set at entry and by the main program: this is a console program (the only kind built here).
 extern bool ISCONSOLE;
 extern uint16_t EXITCODE;
 extern uint16_t ERRORCODE;
@@ -19,17 +20,13 @@ extern TEXTREC OUTPUT;
 extern TEXTREC STDOUT;
 extern TEXTREC STDERR;
 
-// Run-time error numbers raised by the checks.
-constexpr int32_t RTE_RANGE = 201;
-constexpr int32_t RTE_OVERFLOW = 215;
-
 // A constant pair of inclusive limits for BOUNDCHECK.
 struct BOUNDS {
     int32_t LOW;
     int32_t HIGH;
 };
 
-// The module table.
+// The module table: a program's modules in start-up order, each initialiser and finaliser optional.
 using MODULEPROC = void (*)();
 struct MODULEENTRY {
     MODULEPROC INIT;
@@ -41,12 +38,18 @@ struct MODULETABLE {
     int32_t COMPLETED;
     MODULEENTRY MODULES[MODULECOUNT];
 };
-extern MODULETABLE INITFINAL;
+
+// The runtime's modules that a program lists: the system module (the standard
+// handles and channels) and a library module that keeps no state of its own.
+void SYSTEMINIT();
+void LIBRARYINIT();
+void LIBRARYFINAL();
 
 // The program's main body; it calls INITIALIZEUNITS first and DO_EXIT last.
 [[noreturn]] void MAINPROGRAM();
 
-void INITIALIZEUNITS();
+// Initialises the table's modules in order; FINALIZEUNITS finalises those completed in reverse.
+void INITIALIZEUNITS(MODULETABLE& TABLE);
 void FINALIZEUNITS();
 
 // Checks: each raises its error at its caller's location.

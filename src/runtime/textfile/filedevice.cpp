@@ -8,11 +8,10 @@
 
 namespace {
 
-// OS errors 19..31 are recorded as 150..162; a sharing violation as 5.
+// OS errors 19..31 are recorded as 150..162, a sharing violation as IO_ACCESS_DENIED.
 constexpr uint32_t FIRST_DEVICE_ERROR = 19;
 constexpr uint32_t LAST_DEVICE_ERROR = 31;
 constexpr uint32_t DEVICE_ERROR_OFFSET = 131;
-constexpr uint16_t IO_ACCESS_DENIED = 5;
 constexpr uint16_t LOW16 = 0xFFFF;
 
 // Disk files open for writing, so that an abnormal end can still hand over

@@ -1,6 +1,7 @@
 // The text channel: one record per named file or standard channel, with its
 // own 256-byte buffer and the four device operations plugged into it.
 #pragma once
+#include "runtime/errornumbers.h"
 #include <cstdint>
 
 struct TEXTREC;
@@ -45,13 +46,6 @@ COUNTEDSTRING STR(const char* text);
 
 // The process-wide I/O result code: 0 = no error.
 extern uint16_t INOUTRES;
-
-// I/O result codes the channel operations record themselves.
-constexpr uint16_t IO_WRITE_INCOMPLETE = 101;
-constexpr uint16_t IO_NOT_BOUND = 102;
-constexpr uint16_t IO_NOT_OPEN = 103;
-constexpr uint16_t IO_NOT_OPEN_FOR_INPUT = 104;
-constexpr uint16_t IO_NOT_OPEN_FOR_OUTPUT = 105;
 
 // The process's standard handles, filled in at start-up; CLOSE never closes them.
 extern intptr_t STDINPUTHANDLE;
