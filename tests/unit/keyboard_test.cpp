@@ -15,12 +15,12 @@
 
 namespace {
 
-constexpr uint32_t E = plat::ENHANCED_KEY;
-constexpr uint32_t LALT = plat::LEFT_ALT_PRESSED;
-constexpr uint32_t RALT = plat::RIGHT_ALT_PRESSED;
-constexpr uint32_t LCTRL = plat::LEFT_CTRL_PRESSED;
-constexpr uint32_t RCTRL = plat::RIGHT_CTRL_PRESSED;
-constexpr uint32_t SHIFT = plat::SHIFT_PRESSED;
+constexpr uint32_t E = plat::STATE_ENHANCED;
+constexpr uint32_t LALT = plat::STATE_LEFT_ALT;
+constexpr uint32_t RALT = plat::STATE_RIGHT_ALT;
+constexpr uint32_t LCTRL = plat::STATE_LEFT_CTRL;
+constexpr uint32_t RCTRL = plat::STATE_RIGHT_CTRL;
+constexpr uint32_t SHIFT = plat::STATE_SHIFT;
 
 // Keys as a console reports them.
 void enter() {

@@ -38,9 +38,9 @@ bool modifier_state(int32_t m, uint32_t* state) {
     if (m < MOD_NONE || m > MOD_MAX) return false;
     const int32_t bits = m - 1;
     *state = 0;
-    if ((bits & MOD_SHIFT) != 0) *state |= SHIFT_PRESSED;
-    if ((bits & (MOD_ALT | MOD_META)) != 0) *state |= LEFT_ALT_PRESSED;
-    if ((bits & MOD_CTRL) != 0) *state |= LEFT_CTRL_PRESSED;
+    if ((bits & MOD_SHIFT) != 0) *state |= STATE_SHIFT;
+    if ((bits & (MOD_ALT | MOD_META)) != 0) *state |= STATE_LEFT_ALT;
+    if ((bits & MOD_CTRL) != 0) *state |= STATE_LEFT_CTRL;
     return true;
 }
 
@@ -61,8 +61,8 @@ bool deliver(KeyDecoder& d, Key key, int32_t m, InputEvent* event) {
     reset(d, KeyState::GROUND);
     if (key.vk == 0 && key.ch == 0) return false;
     if (!modifier_state(m, &mods)) return false;
-    if (alt) mods |= LEFT_ALT_PRESSED;
-    *event = InputEvent{KEY_EVENT, true, key.vk, key.scan, key.ch, key.state | mods};
+    if (alt) mods |= STATE_LEFT_ALT;
+    *event = InputEvent{EVENT_TYPE_KEY, true, key.vk, key.scan, key.ch, key.state | mods};
     return true;
 }
 
@@ -92,7 +92,7 @@ bool coded_key(KeyDecoder& d, int32_t code, int32_t m, InputEvent* event) {
     }
     Key key = byte_key(static_cast<uint8_t>(code));
     uint32_t mods = 0;
-    if (modifier_state(m, &mods) && (mods & LEFT_CTRL_PRESSED) != 0 && code >= 'a' && code <= 'z')
+    if (modifier_state(m, &mods) && (mods & STATE_LEFT_CTRL) != 0 && code >= 'a' && code <= 'z')
         key.ch = static_cast<uint8_t>(code - 'a' + 1);
     return deliver(d, key, m, event);
 }
@@ -167,7 +167,7 @@ bool ss3_final(KeyDecoder& d, uint8_t f, InputEvent* event) {
     if (by_final.vk != 0) return deliver(d, by_final, m, event);
     if (f >= KEYPAD_0 && f <= KEYPAD_9) {
         const int digit = f - KEYPAD_0;
-        const Key key = {static_cast<uint16_t>(VK_NUMPAD0 + digit), KEYPAD_DIGIT_SCANS[digit],
+        const Key key = {static_cast<uint16_t>(VKEY_NUMPAD0 + digit), KEYPAD_DIGIT_SCANS[digit],
                          static_cast<uint8_t>('0' + digit), 0};
         return deliver(d, key, m, event);
     }
@@ -217,7 +217,7 @@ bool abort_with(KeyDecoder& d, uint8_t b, InputEvent* event) {
 // goes on: a key typed while a sequence arrives is not lost.
 bool control_inside(uint8_t b, InputEvent* event) {
     const Key key = byte_key(b);
-    *event = InputEvent{KEY_EVENT, true, key.vk, key.scan, key.ch, key.state};
+    *event = InputEvent{EVENT_TYPE_KEY, true, key.vk, key.scan, key.ch, key.state};
     return true;
 }
 

@@ -55,7 +55,7 @@ constexpr auto PRINTABLE = [] {
 
 Key printable_key(uint8_t c) {
     const Printable& p = PRINTABLE.key[c];
-    return {p.vk, p.scan, c, p.shift ? SHIFT_PRESSED : 0};
+    return {p.vk, p.scan, c, p.shift ? STATE_SHIFT : 0};
 }
 
 Key byte_key(uint8_t b) {
@@ -72,11 +72,11 @@ Key byte_key(uint8_t b) {
     if (b == 0) return CTRL_SPACE;
     if (b >= CTRL_A && b <= CTRL_Z)
         return {static_cast<uint16_t>(LETTER_BASE + b), LETTER_SCANS[b - CTRL_A], b,
-                LEFT_CTRL_PRESSED};
-    if (b == CTRL_BACKSLASH) return {220, 43, b, LEFT_CTRL_PRESSED};
-    if (b == CTRL_BRACKET) return {221, 27, b, LEFT_CTRL_PRESSED};
-    if (b == CTRL_CARET) return {54, 7, b, LEFT_CTRL_PRESSED | SHIFT_PRESSED};
-    if (b == CTRL_UNDERSCORE) return {189, 12, b, LEFT_CTRL_PRESSED | SHIFT_PRESSED};
+                STATE_LEFT_CTRL};
+    if (b == CTRL_BACKSLASH) return {220, 43, b, STATE_LEFT_CTRL};
+    if (b == CTRL_BRACKET) return {221, 27, b, STATE_LEFT_CTRL};
+    if (b == CTRL_CARET) return {54, 7, b, STATE_LEFT_CTRL | STATE_SHIFT};
+    if (b == CTRL_UNDERSCORE) return {189, 12, b, STATE_LEFT_CTRL | STATE_SHIFT};
     return printable_key(b);
 }
 

@@ -20,29 +20,29 @@ struct Key {
 };
 
 constexpr Key NO_KEY = {0, 0, 0, 0};
-constexpr Key ENTER = {VK_RETURN, 28, 13, 0};
-constexpr Key KEYPAD_ENTER = {VK_RETURN, 28, 13, ENHANCED_KEY};
-constexpr Key BACKSPACE = {VK_BACK, 14, 8, 0};
-constexpr Key TAB = {VK_TAB, 15, 9, 0};
-constexpr Key ESCAPE_KEY = {VK_ESCAPE, 1, 27, 0};
-constexpr Key HOME = {36, 71, 0, ENHANCED_KEY};
-constexpr Key END = {35, 79, 0, ENHANCED_KEY};
-constexpr Key PAGE_UP = {33, 73, 0, ENHANCED_KEY};
-constexpr Key PAGE_DOWN = {34, 81, 0, ENHANCED_KEY};
-constexpr Key UP = {38, 72, 0, ENHANCED_KEY};
-constexpr Key DOWN = {40, 80, 0, ENHANCED_KEY};
-constexpr Key RIGHT = {39, 77, 0, ENHANCED_KEY};
-constexpr Key LEFT = {37, 75, 0, ENHANCED_KEY};
-constexpr Key INSERT = {45, 82, 0, ENHANCED_KEY};
-constexpr Key DELETE = {46, 83, 0, ENHANCED_KEY};
+constexpr Key ENTER = {VKEY_RETURN, 28, 13, 0};
+constexpr Key KEYPAD_ENTER = {VKEY_RETURN, 28, 13, STATE_ENHANCED};
+constexpr Key BACKSPACE = {VKEY_BACK, 14, 8, 0};
+constexpr Key TAB = {VKEY_TAB, 15, 9, 0};
+constexpr Key ESCAPE_KEY = {VKEY_ESCAPE, 1, 27, 0};
+constexpr Key HOME = {36, 71, 0, STATE_ENHANCED};
+constexpr Key END = {35, 79, 0, STATE_ENHANCED};
+constexpr Key PAGE_UP = {33, 73, 0, STATE_ENHANCED};
+constexpr Key PAGE_DOWN = {34, 81, 0, STATE_ENHANCED};
+constexpr Key UP = {38, 72, 0, STATE_ENHANCED};
+constexpr Key DOWN = {40, 80, 0, STATE_ENHANCED};
+constexpr Key RIGHT = {39, 77, 0, STATE_ENHANCED};
+constexpr Key LEFT = {37, 75, 0, STATE_ENHANCED};
+constexpr Key INSERT = {45, 82, 0, STATE_ENHANCED};
+constexpr Key DELETE = {46, 83, 0, STATE_ENHANCED};
 constexpr Key KEYPAD_5 = {12, 76, 0, 0}; // Num Lock off
-constexpr Key KEYPAD_SLASH = {111, 53, '/', ENHANCED_KEY};
+constexpr Key KEYPAD_SLASH = {111, 53, '/', STATE_ENHANCED};
 constexpr Key KEYPAD_STAR = {106, 55, '*', 0};
 constexpr Key KEYPAD_MINUS = {109, 74, '-', 0};
 constexpr Key KEYPAD_PLUS = {107, 78, '+', 0};
 constexpr Key KEYPAD_POINT = {110, 83, '.', 0};
 constexpr uint16_t KEYPAD_DIGIT_SCANS[10] = {82, 79, 80, 81, 75, 76, 77, 71, 72, 73};
-constexpr Key CTRL_SPACE = {32, 57, 0, LEFT_CTRL_PRESSED};
+constexpr Key CTRL_SPACE = {32, 57, 0, STATE_LEFT_CTRL};
 
 // F1..F12.
 constexpr int32_t FUNCTION_KEYS = 12;
