@@ -26,10 +26,11 @@ struct Rect {
     int32_t left, top, right, bottom;
 };
 
-// A console input event as a Win32 console reports a key.
-constexpr uint16_t KEY_EVENT = 1;
+// A console input event as a Win32 console reports a key. The names of its
+// numbers here are the seam's own: no system header defines them.
+constexpr uint16_t EVENT_TYPE_KEY = 1;
 struct InputEvent {
-    uint16_t event_type; // KEY_EVENT for keys; anything else is skipped
+    uint16_t event_type; // EVENT_TYPE_KEY for keys; anything else is skipped
     bool key_down;
     uint16_t virtual_key;
     uint16_t scan_code;
@@ -38,28 +39,32 @@ struct InputEvent {
 };
 
 // Control key state bits.
-constexpr uint32_t RIGHT_ALT_PRESSED = 0x1;
-constexpr uint32_t LEFT_ALT_PRESSED = 0x2;
-constexpr uint32_t RIGHT_CTRL_PRESSED = 0x4;
-constexpr uint32_t LEFT_CTRL_PRESSED = 0x8;
-constexpr uint32_t SHIFT_PRESSED = 0x10;
-constexpr uint32_t ENHANCED_KEY = 0x100;
+constexpr uint32_t STATE_RIGHT_ALT = 0x1;
+constexpr uint32_t STATE_LEFT_ALT = 0x2;
+constexpr uint32_t STATE_RIGHT_CTRL = 0x4;
+constexpr uint32_t STATE_LEFT_CTRL = 0x8;
+constexpr uint32_t STATE_SHIFT = 0x10;
+constexpr uint32_t STATE_ENHANCED = 0x100;
 
 // Virtual key codes of the keys that the keyboard and the terminal's key
-// decoder name. A Win32 file includes this before windows.h, whose macros
-// of the same names then stand for the same numbers.
-constexpr uint16_t VK_BACK = 8;
-constexpr uint16_t VK_TAB = 9;
-constexpr uint16_t VK_RETURN = 13;
-constexpr uint16_t VK_SHIFT = 16;
-constexpr uint16_t VK_CONTROL = 17;
-constexpr uint16_t VK_MENU = 18;
-constexpr uint16_t VK_CAPITAL = 20;
-constexpr uint16_t VK_ESCAPE = 27;
-constexpr uint16_t VK_NUMPAD0 = 96;
-constexpr uint16_t VK_NUMPAD9 = 105;
-constexpr uint16_t VK_NUMLOCK = 144;
-constexpr uint16_t VK_SCROLL = 145;
+// decoder name: a letter's or a digit's code is its upper-case character,
+// F2..F12 follow F1, MENU is Alt, PRIOR and NEXT are Page Up and Page Down,
+// CLEAR is the keypad's 5 with Num Lock off, OEM_* are the punctuation keys.
+// clang-format off
+enum VirtualKey : uint16_t {
+    VKEY_BACK = 8,         VKEY_TAB = 9,         VKEY_CLEAR = 12,      VKEY_RETURN = 13,
+    VKEY_SHIFT = 16,       VKEY_CONTROL = 17,    VKEY_MENU = 18,       VKEY_CAPITAL = 20,
+    VKEY_ESCAPE = 27,      VKEY_SPACE = 32,      VKEY_PRIOR = 33,      VKEY_NEXT = 34,
+    VKEY_END = 35,         VKEY_HOME = 36,       VKEY_LEFT = 37,       VKEY_UP = 38,
+    VKEY_RIGHT = 39,       VKEY_DOWN = 40,       VKEY_INSERT = 45,     VKEY_DELETE = 46,
+    VKEY_NUMPAD0 = 96,     VKEY_NUMPAD9 = 105,   VKEY_MULTIPLY = 106,  VKEY_ADD = 107,
+    VKEY_SUBTRACT = 109,   VKEY_DECIMAL = 110,   VKEY_DIVIDE = 111,    VKEY_F1 = 112,
+    VKEY_NUMLOCK = 144,    VKEY_SCROLL = 145,
+    VKEY_OEM_1 = 186,      VKEY_OEM_PLUS = 187,  VKEY_OEM_COMMA = 188, VKEY_OEM_MINUS = 189,
+    VKEY_OEM_PERIOD = 190, VKEY_OEM_2 = 191,     VKEY_OEM_3 = 192,     VKEY_OEM_4 = 219,
+    VKEY_OEM_5 = 220,      VKEY_OEM_6 = 221,     VKEY_OEM_7 = 222,
+};
+// clang-format on
 
 constexpr uint32_t PLATFORM_ID_NT = 2;
 

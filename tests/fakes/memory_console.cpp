@@ -91,11 +91,11 @@ std::string MemoryConsole::row(int y) const {
 }
 
 void MemoryConsole::press(uint16_t vk, uint16_t scan, uint8_t ch, uint32_t state) {
-    events.push_back(plat::InputEvent{plat::KEY_EVENT, true, vk, scan, ch, state});
+    events.push_back(plat::InputEvent{plat::EVENT_TYPE_KEY, true, vk, scan, ch, state});
 }
 
 void MemoryConsole::release(uint16_t vk, uint16_t scan, uint32_t state) {
-    events.push_back(plat::InputEvent{plat::KEY_EVENT, false, vk, scan, 0, state});
+    events.push_back(plat::InputEvent{plat::EVENT_TYPE_KEY, false, vk, scan, 0, state});
 }
 
 void MemoryConsole::key(uint16_t vk, uint16_t scan, uint8_t ch, uint32_t state) {

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool plain_text = true;
     plat::InputEvent event{};
     auto check = [&](const plat::InputEvent& e) {
-        FUZZ_CHECK(e.event_type == plat::KEY_EVENT && e.key_down, "not a key press");
+        FUZZ_CHECK(e.event_type == plat::EVENT_TYPE_KEY && e.key_down, "not a key press");
         FUZZ_CHECK(e.virtual_key != 0 || e.ch != 0, "a key with neither code nor character");
         ++keys;
     };

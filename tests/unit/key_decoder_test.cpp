@@ -16,10 +16,10 @@ namespace {
 
 using plat::InputEvent;
 
-constexpr uint32_t E = plat::ENHANCED_KEY;
-constexpr uint32_t SHIFT = plat::SHIFT_PRESSED;
-constexpr uint32_t ALT = plat::LEFT_ALT_PRESSED;
-constexpr uint32_t CTRL = plat::LEFT_CTRL_PRESSED;
+constexpr uint32_t E = plat::STATE_ENHANCED;
+constexpr uint32_t SHIFT = plat::STATE_SHIFT;
+constexpr uint32_t ALT = plat::STATE_LEFT_ALT;
+constexpr uint32_t CTRL = plat::STATE_LEFT_CTRL;
 
 struct Expected {
     uint16_t vk;
@@ -29,7 +29,7 @@ struct Expected {
 };
 
 bool operator==(const InputEvent& a, const Expected& b) {
-    return a.event_type == plat::KEY_EVENT && a.key_down && a.virtual_key == b.vk &&
+    return a.event_type == plat::EVENT_TYPE_KEY && a.key_down && a.virtual_key == b.vk &&
            a.scan_code == b.scan && a.ch == b.ch && a.control_state == b.state;
 }
 

@@ -11,14 +11,14 @@
 namespace {
 
 plat::InputEvent press(uint8_t ch) {
-    return plat::InputEvent{plat::KEY_EVENT, true, ch, 0, ch, 0};
+    return plat::InputEvent{plat::EVENT_TYPE_KEY, true, ch, 0, ch, 0};
 }
 
 // Pops one event and says whether it is CH pressed (DOWN) or released.
 ::testing::AssertionResult pops(plat::KeyQueue& q, uint8_t ch, bool down) {
     plat::InputEvent e{};
     if (!plat::key_queue_pop(q, &e)) return ::testing::AssertionFailure() << "queue empty";
-    if (e.ch != ch || e.key_down != down || e.event_type != plat::KEY_EVENT)
+    if (e.ch != ch || e.key_down != down || e.event_type != plat::EVENT_TYPE_KEY)
         return ::testing::AssertionFailure()
                << "got " << int{e.ch} << (e.key_down ? " down" : " up") << ", want " << int{ch};
     return ::testing::AssertionSuccess();

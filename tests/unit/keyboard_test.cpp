@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <string>
+#include <tuple>
 
 #include "fakes/memory_console.h"
 #include "param_name.h"
@@ -15,12 +17,12 @@
 
 namespace {
 
-constexpr uint32_t E = plat::ENHANCED_KEY;
-constexpr uint32_t LALT = plat::LEFT_ALT_PRESSED;
-constexpr uint32_t RALT = plat::RIGHT_ALT_PRESSED;
-constexpr uint32_t LCTRL = plat::LEFT_CTRL_PRESSED;
-constexpr uint32_t RCTRL = plat::RIGHT_CTRL_PRESSED;
-constexpr uint32_t SHIFT = plat::SHIFT_PRESSED;
+constexpr uint32_t E = plat::STATE_ENHANCED;
+constexpr uint32_t LALT = plat::STATE_LEFT_ALT;
+constexpr uint32_t RALT = plat::STATE_RIGHT_ALT;
+constexpr uint32_t LCTRL = plat::STATE_LEFT_CTRL;
+constexpr uint32_t RCTRL = plat::STATE_RIGHT_CTRL;
+constexpr uint32_t SHIFT = plat::STATE_SHIFT;
 
 // Keys as a console reports them.
 void enter() {
@@ -371,72 +373,49 @@ TEST_F(Keyboard, NonKeyEventsAreSkipped) {
     EXPECT_EQ(READKEY(), 'k');
 }
 
-// REMAPSCANCODE, row by row: the held keys, a range of scan codes, and the
-// first code of the range's results.
-struct RemapRow {
-    const char* held;
+// The keys the line editor acts on, alone and with Alt, Ctrl or Shift held,
+// read as their extended codes: only the plain and the Shift forms give the
+// codes the editor knows.
+struct EditKey {
+    const char* name;
+    uint16_t vk;
+    uint16_t scan;
+};
+const EditKey EDIT_KEYS[] = {
+    {"Home", 36, 71}, {"Left", 37, 75}, {"Right", 39, 77}, {"End", 35, 79}};
+
+struct Held {
+    const char* name;
     uint32_t state;
-    uint16_t first_scan;
-    uint16_t last_scan;
-    std::vector<int> results; // one per scan code of the range
+    int codes[std::size(EDIT_KEYS)]; // one per edit key
+};
+const Held HELD[] = {
+    {"plain", 0, {71, 75, 77, 79}},
+    {"Shift", SHIFT, {71, 75, 77, 79}},
+    {"left_Alt", LALT, {151, 155, 157, 159}},
+    {"right_Alt", RALT, {151, 155, 157, 159}},
+    {"left_Ctrl", LCTRL, {119, 115, 116, 117}},
+    {"right_Ctrl", RCTRL, {119, 115, 116, 117}},
+    {"Alt_before_Ctrl", LALT | RCTRL, {151, 155, 157, 159}},
+    {"Ctrl_before_Shift", LCTRL | SHIFT, {119, 115, 116, 117}},
 };
 
-std::vector<int> range(int first, int last) {
-    std::vector<int> v;
-    for (int i = first; i <= last; ++i) v.push_back(i);
-    return v;
+class EditKeyCode : public Keyboard,
+                    public ::testing::WithParamInterface<std::tuple<size_t, size_t>> {};
+
+TEST_P(EditKeyCode, IsTheStatedExtendedCode) {
+    const auto [key, held] = GetParam();
+    FAKE.key(EDIT_KEYS[key].vk, EDIT_KEYS[key].scan, 0, E | HELD[held].state);
+    EXPECT_EQ(READKEY(), 0);
+    EXPECT_EQ(READKEY(), HELD[held].codes[key]);
 }
 
-const RemapRow REMAP_ROWS[] = {
-    {"Alt digit row", LALT, 2, 13, range(120, 131)},
-    {"right Alt digit row", RALT, 2, 13, range(120, 131)},
-    {"Alt Enter", LALT, 28, 28, {166}},
-    {"Alt keypad slash", LALT, 53, 53, {164}},
-    {"Alt F1..F10", LALT, 59, 68, range(104, 113)},
-    {"Alt Home Up PgUp", LALT, 71, 73, range(151, 153)},
-    {"Alt Left", LALT, 75, 75, {155}},
-    {"Alt Right", LALT, 77, 77, {157}},
-    {"Alt End..Delete", LALT, 79, 83, range(159, 163)},
-    {"Alt F11 F12", LALT, 87, 88, {139, 140}},
-    {"Ctrl Tab", LCTRL, 15, 15, {148}},
-    {"Ctrl keypad slash", LCTRL, 53, 53, {149}},
-    {"Ctrl keypad star", LCTRL, 55, 55, {150}},
-    {"Ctrl F1..F10", LCTRL, 59, 68, range(94, 103)},
-    {"Ctrl keypad keys",
-     RCTRL,
-     71,
-     83,
-     {119, 141, 132, 142, 115, 143, 116, 78, 117, 145, 118, 146, 147}},
-    {"Ctrl F11 F12", LCTRL, 87, 88, {137, 138}},
-    {"Shift F1..F10", SHIFT, 59, 68, range(84, 93)},
-    {"Shift F11 F12", SHIFT, 87, 88, {135, 136}},
-    {"plain F11 F12", 0, 87, 88, {133, 134}},
-    {"Alt first: Alt+Ctrl F1", LALT | LCTRL, 59, 59, {104}},
-    {"Ctrl before Shift: F1", LCTRL | SHIFT, 59, 59, {94}},
-    {"plain others unchanged", 0, 1, 86, range(1, 86)},
-    {"Alt others unchanged: Tab", LALT, 15, 15, {15}},
-    {"Ctrl others unchanged: a", LCTRL, 30, 30, {30}},
-    {"Shift others unchanged: Home", SHIFT, 71, 71, {71}},
-};
-
-void PrintTo(const RemapRow& r, std::ostream* os) {
-    *os << r.held;
-}
-
-class Remap : public Keyboard, public ::testing::WithParamInterface<RemapRow> {};
-
-TEST_P(Remap, GivesTheExtendedCode) {
-    const RemapRow& row = GetParam();
-    ASSERT_EQ(row.results.size(), static_cast<size_t>(row.last_scan - row.first_scan + 1));
-    for (uint16_t scan = row.first_scan; scan <= row.last_scan; ++scan)
-        EXPECT_EQ(REMAPSCANCODE(scan, row.state, 0), row.results[scan - row.first_scan])
-            << row.held << ", scan " << scan;
-    EXPECT_FALSE(DOINGNUMCHARS);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, Remap, ::testing::ValuesIn(REMAP_ROWS),
-                         [](const ::testing::TestParamInfo<RemapRow>& info) {
-                             return param_name(info.param.held);
+INSTANTIATE_TEST_SUITE_P(Keys, EditKeyCode,
+                         ::testing::Combine(::testing::Range<size_t>(0, std::size(EDIT_KEYS)),
+                                            ::testing::Range<size_t>(0, std::size(HELD))),
+                         [](const ::testing::TestParamInfo<std::tuple<size_t, size_t>>& info) {
+                             return std::string(HELD[std::get<1>(info.param)].name) + "_" +
+                                    EDIT_KEYS[std::get<0>(info.param)].name;
                          });
 
 TEST_F(Keyboard, RemapWithAltAndAKeypadDigitBuildsTheCode) {

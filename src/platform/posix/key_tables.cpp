@@ -26,14 +26,17 @@ struct Punctuation {
     uint16_t vk;
     uint16_t scan;
 };
+// clang-format off
 constexpr Punctuation PUNCTUATION[] = {
-    {'1', '!', 49, 2},   {'2', '@', 50, 3},    {'3', '#', 51, 4},   {'4', '$', 52, 5},
-    {'5', '%', 53, 6},   {'6', '^', 54, 7},    {'7', '&', 55, 8},   {'8', '*', 56, 9},
-    {'9', '(', 57, 10},  {'0', ')', 48, 11},   {'-', '_', 189, 12}, {'=', '+', 187, 13},
-    {'[', '{', 219, 26}, {']', '}', 221, 27},  {';', ':', 186, 39}, {'\'', '"', 222, 40},
-    {'`', '~', 192, 41}, {'\\', '|', 220, 43}, {',', '<', 188, 51}, {'.', '>', 190, 52},
-    {'/', '?', 191, 53}, {' ', ' ', 32, 57},
+    {'1', '!', '1', 2},  {'2', '@', '2', 3},  {'3', '#', '3', 4},  {'4', '$', '4', 5},
+    {'5', '%', '5', 6},  {'6', '^', '6', 7},  {'7', '&', '7', 8},  {'8', '*', '8', 9},
+    {'9', '(', '9', 10}, {'0', ')', '0', 11},
+    {'-', '_', VKEY_OEM_MINUS, 12},  {'=', '+', VKEY_OEM_PLUS, 13},  {'[', '{', VKEY_OEM_4, 26},
+    {']', '}', VKEY_OEM_6, 27},      {';', ':', VKEY_OEM_1, 39},     {'\'', '"', VKEY_OEM_7, 40},
+    {'`', '~', VKEY_OEM_3, 41},      {'\\', '|', VKEY_OEM_5, 43},    {',', '<', VKEY_OEM_COMMA, 51},
+    {'.', '>', VKEY_OEM_PERIOD, 52}, {'/', '?', VKEY_OEM_2, 53},     {' ', ' ', VKEY_SPACE, 57},
 };
+// clang-format on
 
 constexpr auto PRINTABLE = [] {
     struct Table {
@@ -55,7 +58,7 @@ constexpr auto PRINTABLE = [] {
 
 Key printable_key(uint8_t c) {
     const Printable& p = PRINTABLE.key[c];
-    return {p.vk, p.scan, c, p.shift ? SHIFT_PRESSED : 0};
+    return {p.vk, p.scan, c, p.shift ? STATE_SHIFT : 0};
 }
 
 Key byte_key(uint8_t b) {
@@ -65,18 +68,17 @@ Key byte_key(uint8_t b) {
     constexpr uint8_t CTRL_BRACKET = 0x1D;
     constexpr uint8_t CTRL_CARET = 0x1E;
     constexpr uint8_t CTRL_UNDERSCORE = 0x1F;
-    constexpr uint8_t LETTER_BASE = 64;
     if (b == '\r' || b == '\n') return ENTER;
     if (b == '\b' || b == DEL) return BACKSPACE;
     if (b == '\t') return TAB;
     if (b == 0) return CTRL_SPACE;
     if (b >= CTRL_A && b <= CTRL_Z)
-        return {static_cast<uint16_t>(LETTER_BASE + b), LETTER_SCANS[b - CTRL_A], b,
-                LEFT_CTRL_PRESSED};
-    if (b == CTRL_BACKSLASH) return {220, 43, b, LEFT_CTRL_PRESSED};
-    if (b == CTRL_BRACKET) return {221, 27, b, LEFT_CTRL_PRESSED};
-    if (b == CTRL_CARET) return {54, 7, b, LEFT_CTRL_PRESSED | SHIFT_PRESSED};
-    if (b == CTRL_UNDERSCORE) return {189, 12, b, LEFT_CTRL_PRESSED | SHIFT_PRESSED};
+        return {static_cast<uint16_t>('A' + b - CTRL_A), LETTER_SCANS[b - CTRL_A], b,
+                STATE_LEFT_CTRL};
+    if (b == CTRL_BACKSLASH) return {VKEY_OEM_5, 43, b, STATE_LEFT_CTRL};
+    if (b == CTRL_BRACKET) return {VKEY_OEM_6, 27, b, STATE_LEFT_CTRL};
+    if (b == CTRL_CARET) return {'6', 7, b, STATE_LEFT_CTRL | STATE_SHIFT};
+    if (b == CTRL_UNDERSCORE) return {VKEY_OEM_MINUS, 12, b, STATE_LEFT_CTRL | STATE_SHIFT};
     return printable_key(b);
 }
 
@@ -89,47 +91,35 @@ Key named_by_final(uint8_t f) {
     case 'H': return HOME;
     case 'F': return END;
     case 'E': return KEYPAD_5;
-    case 'P': return FKEY[1];
-    case 'Q': return FKEY[2];
-    case 'R': return FKEY[3];
-    case 'S': return FKEY[4];
+    case 'P': return fkey(1);
+    case 'Q': return fkey(2);
+    case 'R': return fkey(3);
+    case 'S': return fkey(4);
     default: return NO_KEY;
     }
 }
 
-Key numbered_key(int32_t n, bool* shifted) {
-    *shifted = false;
-    switch (n) {
-    case 1:
-    case 7: return HOME;
-    case 2: return INSERT;
-    case 3: return DELETE;
-    case 4:
-    case 8: return END;
-    case 5: return PAGE_UP;
-    case 6: return PAGE_DOWN;
-    case 11:
-    case 12:
-    case 13:
-    case 14:
-    case 15: return FKEY[n - 10];
-    case 17:
-    case 18:
-    case 19:
-    case 20:
-    case 21: return FKEY[n - 11];
-    case 23:
-    case 24: return FKEY[n - 12];
-    case 25:
-    case 26: *shifted = true; return FKEY[n - 22];
-    case 28:
-    case 29: *shifted = true; return FKEY[n - 23];
-    case 31:
-    case 32:
-    case 33:
-    case 34: *shifted = true; return FKEY[n - 24];
-    default: return NO_KEY;
+Key numbered_key(int32_t n) {
+    // Numbers 25 and up are Shift+F3..F10.
+    constexpr int32_t FIRST_SHIFTED = 25;
+    struct Numbered {
+        int32_t n;
+        Key key;
+    };
+    constexpr Numbered NUMBERED[] = {
+        {1, HOME},      {2, INSERT},   {3, DELETE},    {4, END},       {5, PAGE_UP},
+        {6, PAGE_DOWN}, {7, HOME},     {8, END},       {11, fkey(1)},  {12, fkey(2)},
+        {13, fkey(3)},  {14, fkey(4)}, {15, fkey(5)},  {17, fkey(6)},  {18, fkey(7)},
+        {19, fkey(8)},  {20, fkey(9)}, {21, fkey(10)}, {23, fkey(11)}, {24, fkey(12)},
+        {25, fkey(3)},  {26, fkey(4)}, {28, fkey(5)},  {29, fkey(6)},  {31, fkey(7)},
+        {32, fkey(8)},  {33, fkey(9)}, {34, fkey(10)},
+    };
+    for (Numbered k : NUMBERED) {
+        if (k.n != n) continue;
+        if (n >= FIRST_SHIFTED) k.key.state |= STATE_SHIFT;
+        return k.key;
     }
+    return NO_KEY;
 }
 
 uint8_t cp437_byte(uint32_t codepoint) {

@@ -23,10 +23,17 @@ static_assert(READ_CHUNK <= KEY_QUEUE_PRESSES);
 constexpr DWORD PIPE_POLL_MS = 20;
 constexpr uint8_t CARRIAGE_RETURN = '\r';
 constexpr uint8_t LINE_FEED = '\n';
-constexpr uint16_t VK_ENTER = VK_RETURN;
 constexpr char CONSOLE_INPUT_NAME[] = "CONIN$";
 constexpr DWORD INPUT_MODE_ON = ENABLE_PROCESSED_INPUT | ENABLE_WINDOW_INPUT;
 constexpr DWORD EVENTS_AT_ONCE = 16;
+// Input events pass on as the console reports them, with the same numbers.
+static_assert(EVENT_TYPE_KEY == KEY_EVENT && STATE_RIGHT_ALT == RIGHT_ALT_PRESSED &&
+              STATE_LEFT_ALT == LEFT_ALT_PRESSED && STATE_RIGHT_CTRL == RIGHT_CTRL_PRESSED &&
+              STATE_LEFT_CTRL == LEFT_CTRL_PRESSED && STATE_SHIFT == SHIFT_PRESSED &&
+              STATE_ENHANCED == ENHANCED_KEY);
+static_assert(VKEY_RETURN == VK_RETURN && VKEY_MENU == VK_MENU && VKEY_NUMPAD0 == VK_NUMPAD0 &&
+              VKEY_NUMPAD9 == VK_NUMPAD9 && VKEY_SHIFT == VK_SHIFT && VKEY_CONTROL == VK_CONTROL &&
+              VKEY_CAPITAL == VK_CAPITAL && VKEY_NUMLOCK == VK_NUMLOCK && VKEY_SCROLL == VK_SCROLL);
 
 KeyQueue QUEUE;
 // The console's input, whatever standard input is, and its mode as found.
@@ -43,13 +50,9 @@ bool is_console_input(Handle h) {
 
 // A byte of a file or pipe as the press of a typed character.
 InputEvent press_of(uint8_t byte) {
-    InputEvent press{};
-    press.event_type = KEY_EVENT;
-    press.key_down = true;
-    const bool enter = byte == CARRIAGE_RETURN || byte == LINE_FEED;
-    press.ch = enter ? CARRIAGE_RETURN : byte;
-    press.virtual_key = enter ? VK_ENTER : 0;
-    return press;
+    if (byte == CARRIAGE_RETURN || byte == LINE_FEED)
+        return InputEvent{EVENT_TYPE_KEY, true, VKEY_RETURN, 0, CARRIAGE_RETURN, 0};
+    return InputEvent{EVENT_TYPE_KEY, true, 0, 0, byte, 0};
 }
 
 // The bytes that can be read without waiting: a pipe says how many it

@@ -2,11 +2,9 @@
 // date, the keys, and the termination requests that wait for the program's
 // next pause.
 #pragma once
-// The platform's key and console names are macros in windows.h: the
-// platform headers come first.
-#include "platform/console.h"
-
 #include <windows.h>
+
+#include "platform/console.h"
 
 namespace plat::win32 {
 

@@ -16,17 +16,17 @@ bool CHECKEOF = false;
 
 namespace {
 
-constexpr uint32_t ANY_ALT = plat::RIGHT_ALT_PRESSED | plat::LEFT_ALT_PRESSED;
-constexpr uint32_t ANY_CTRL = plat::RIGHT_CTRL_PRESSED | plat::LEFT_CTRL_PRESSED;
+constexpr uint32_t ANY_ALT = plat::STATE_RIGHT_ALT | plat::STATE_LEFT_ALT;
+constexpr uint32_t ANY_CTRL = plat::STATE_RIGHT_CTRL | plat::STATE_LEFT_CTRL;
 constexpr uint32_t KEY_WAIT_SLICE_MS = 1000;
 
 bool ISNUMPADDIGIT(uint16_t KEYCODE) {
-    return KEYCODE >= plat::VK_NUMPAD0 && KEYCODE <= plat::VK_NUMPAD9;
+    return KEYCODE >= plat::VKEY_NUMPAD0 && KEYCODE <= plat::VKEY_NUMPAD9;
 }
 
 bool ISLOCKORSHIFTKEY(uint16_t KEYCODE) {
-    return KEYCODE == plat::VK_SHIFT || KEYCODE == plat::VK_CONTROL || KEYCODE == plat::VK_MENU ||
-           KEYCODE == plat::VK_CAPITAL || KEYCODE == plat::VK_NUMLOCK || KEYCODE == plat::VK_SCROLL;
+    return KEYCODE == plat::VKEY_SHIFT || KEYCODE == plat::VKEY_CONTROL || KEYCODE == plat::VKEY_MENU ||
+           KEYCODE == plat::VKEY_CAPITAL || KEYCODE == plat::VKEY_NUMLOCK || KEYCODE == plat::VKEY_SCROLL;
 }
 
 // Extended codes: a range of scan codes and what is added to them.
@@ -81,7 +81,7 @@ uint8_t REMAPSCANCODE(uint16_t SCAN, uint32_t CONTROLKEYSTATE, uint16_t KEYCODE)
         if (ISNUMPADDIGIT(KEYCODE)) {
             DOINGNUMCHARS = true;
             DOINGNUMCODE =
-                static_cast<uint8_t>(DOINGNUMCODE * DECIMAL + KEYCODE - plat::VK_NUMPAD0);
+                static_cast<uint8_t>(DOINGNUMCODE * DECIMAL + KEYCODE - plat::VKEY_NUMPAD0);
         }
         return LOOKUP(ALTKEYS, SCAN);
     }
@@ -90,7 +90,7 @@ uint8_t REMAPSCANCODE(uint16_t SCAN, uint32_t CONTROLKEYSTATE, uint16_t KEYCODE)
             return CTRLKEYPADKEYS[SCAN - CTRLKEYPADFIRST];
         return LOOKUP(CTRLKEYS, SCAN);
     }
-    if ((CONTROLKEYSTATE & plat::SHIFT_PRESSED) != 0) return LOOKUP(SHIFTKEYS, SCAN);
+    if ((CONTROLKEYSTATE & plat::STATE_SHIFT) != 0) return LOOKUP(SHIFTKEYS, SCAN);
     return LOOKUP(PLAINKEYS, SCAN);
 }
 
@@ -99,9 +99,9 @@ bool KEYPRESSED() {
     while (plat::CONSOLE->pending_events(INPUT.HANDLE) > 0) {
         plat::InputEvent EV{};
         if (!plat::CONSOLE->read_event(INPUT.HANDLE, &EV)) break;
-        if (EV.event_type != plat::KEY_EVENT) continue;
+        if (EV.event_type != plat::EVENT_TYPE_KEY) continue;
         if (!EV.key_down) {
-            if (EV.virtual_key == plat::VK_MENU && DOINGNUMCHARS && DOINGNUMCODE > 0) {
+            if (EV.virtual_key == plat::VKEY_MENU && DOINGNUMCHARS && DOINGNUMCODE > 0) {
                 SCANCODE = DOINGNUMCODE;
                 DOINGNUMCHARS = false;
                 DOINGNUMCODE = 0;
@@ -110,10 +110,10 @@ bool KEYPRESSED() {
             continue;
         }
         if (ISLOCKORSHIFTKEY(EV.virtual_key)) continue;
-        if (EV.ch != 0 && (EV.control_state & (plat::LEFT_ALT_PRESSED | plat::ENHANCED_KEY)) == 0) {
+        if (EV.ch != 0 && (EV.control_state & (plat::STATE_LEFT_ALT | plat::STATE_ENHANCED)) == 0) {
             SPECIALKEY = false;
             SCANCODE = EV.ch;
-        } else if (EV.ch == ENTER && EV.virtual_key == plat::VK_RETURN) {
+        } else if (EV.ch == ENTER && EV.virtual_key == plat::VKEY_RETURN) {
             SPECIALKEY = false;
             SCANCODE = ENTER;
         } else {
