@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/cellbuffer.h"
+#include "platform/internal/cellbuffer.h"
 
 MemoryConsole FAKE;
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/cellbuffer.h"
 #include "platform/console.h"
+#include "platform/internal/cellbuffer.h"
 
 struct MemoryConsole {
     int width = 80;

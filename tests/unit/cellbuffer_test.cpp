@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "param_name.h"
-#include "platform/cellbuffer.h"
+#include "platform/internal/cellbuffer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "param_name.h"
-#include "platform/transfer.h"
+#include "platform/internal/transfer.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Terminal input bytes to console key events.
 #include "platform/posix/key_decoder.h"
 
-#include "platform/decimal.h"
 #include "platform/posix/cp437.h"
 #include "platform/posix/key_tables.h"
+#include "platform/posix/posix.h"
 
 namespace plat {
 

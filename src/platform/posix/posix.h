@@ -9,6 +9,10 @@
 
 namespace plat {
 
+// The base of the numbers in key sequences, sizes from the environment
+// and cursor moves.
+constexpr int32_t DECIMAL = 10;
+
 // The terminal as a console.
 extern const Console TERMINAL_CONSOLE;
 
@@ -147,6 +151,11 @@ void take_again();
 // handler; returns the length.
 constexpr int32_t LEAVE_CAPACITY = 24;
 int32_t leave_sequence(char* out);
+
+// What the screen sends before another writer's text, and what the end
+// sends after the last picture: the terminal's own colours, its cursor shown.
+inline constexpr char RESET_COLOURS[] = "\x1b[0m";
+inline constexpr char SHOW_CURSOR[] = "\x1b[?25h";
 
 // Waits up to TIMEOUT_MS (0: only looks; below 0: without limit) for input on
 // FD. False on a timeout or a signal. Safe in a signal handler.

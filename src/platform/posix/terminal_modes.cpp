@@ -16,9 +16,6 @@ namespace plat::term {
 
 namespace {
 
-// The terminal's own colours, and its cursor shown again.
-constexpr char RESET_LOOK[] = "\x1b[0m\x1b[?25h";
-
 struct SavedModes {
     int fd;
     termios modes; // as the terminal was: given back at every end and stop
@@ -150,10 +147,13 @@ void restore_modes() {
         HELD = 0;
         return;
     }
-    char bytes[LEAVE_CAPACITY + sizeof RESET_LOOK];
+    // The terminal's own colours, and its cursor shown again.
+    char bytes[LEAVE_CAPACITY + sizeof RESET_COLOURS + sizeof SHOW_CURSOR];
     int32_t n = leave_sequence(bytes);
-    std::memcpy(bytes + n, RESET_LOOK, sizeof RESET_LOOK - 1);
-    n += static_cast<int32_t>(sizeof RESET_LOOK - 1);
+    std::memcpy(bytes + n, RESET_COLOURS, sizeof RESET_COLOURS - 1);
+    n += static_cast<int32_t>(sizeof RESET_COLOURS - 1);
+    std::memcpy(bytes + n, SHOW_CURSOR, sizeof SHOW_CURSOR - 1);
+    n += static_cast<int32_t>(sizeof SHOW_CURSOR - 1);
     send_now(bytes, n);
     give_back_saved_modes();
     HELD = 0;

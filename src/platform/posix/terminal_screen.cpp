@@ -11,8 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "platform/cellbuffer.h"
-#include "platform/decimal.h"
+#include "platform/internal/cellbuffer.h"
 #include "platform/posix/cp437.h"
 #include "platform/posix/posix.h"
 
@@ -69,9 +68,10 @@ constexpr int SGR_BACKGROUND_INTENSE = 100;
 constexpr int32_t BRIDGE_CELLS = 3;
 constexpr int32_t DECIMAL_DIGITS_MAX = 12;
 constexpr char ERASE_SCREEN[] = "\x1b[2J";
+// The start of a cursor move or a colour change.
+constexpr char CSI[] = "\x1b[";
 constexpr int32_t ATTRIBUTES = 256;
 constexpr char HIDE_CURSOR[] = "\x1b[?25l";
-constexpr char SHOW_CURSOR[] = "\x1b[?25h";
 constexpr uint8_t ATTR_BACKGROUND_BITS = 0x70;
 constexpr char REVERSE_ON[] = "\x1b[7m";
 constexpr char REVERSE_OFF[] = "\x1b[27m";
@@ -138,6 +138,10 @@ void put(const char* bytes, int32_t n) {
     }
 }
 
+template <size_t N> void put_sequence(const char (&sequence)[N]) {
+    put(sequence, static_cast<int32_t>(N - 1));
+}
+
 void put_char(char c) {
     if (LEN < SCREEN.out_capacity)
         SCREEN.out[LEN++] = c;
@@ -184,9 +188,9 @@ void set_reverse(uint8_t attr) {
     const int32_t reverse = (attr & ATTR_BACKGROUND_BITS) != 0 ? 1 : 0;
     if (SCREEN.sgr == reverse) return;
     if (reverse != 0)
-        put(REVERSE_ON, sizeof REVERSE_ON - 1);
+        put_sequence(REVERSE_ON);
     else
-        put(REVERSE_OFF, sizeof REVERSE_OFF - 1);
+        put_sequence(REVERSE_OFF);
     SCREEN.sgr = reverse;
 }
 
@@ -202,7 +206,7 @@ void set_attribute(uint8_t attr) {
         !known || foreground_code(attr) != foreground_code(static_cast<uint8_t>(SCREEN.sgr));
     const bool bg =
         !known || background_code(attr) != background_code(static_cast<uint8_t>(SCREEN.sgr));
-    put("\x1b[", 2);
+    put_sequence(CSI);
     if (fg) put_number(foreground_code(attr));
     if (fg && bg) put_char(';');
     if (bg) put_number(background_code(attr));
@@ -215,11 +219,11 @@ void move_to(int32_t x, int32_t y) {
     if (SCREEN.term_y == y && x == 0) {
         put_char('\r');
     } else if (SCREEN.term_y == y && SCREEN.term_x >= 0 && x > SCREEN.term_x) {
-        put("\x1b[", 2);
+        put_sequence(CSI);
         put_number(x - SCREEN.term_x);
         put_char('C');
     } else {
-        put("\x1b[", 2);
+        put_sequence(CSI);
         put_number(y + 1);
         put_char(';');
         put_number(x + 1);
@@ -258,7 +262,7 @@ void erase_for_repaint() {
     for (int32_t a = 0; a < ATTRIBUTES; ++a)
         if (count[a] > count[blank]) blank = static_cast<uint8_t>(a);
     set_attribute(blank);
-    put(ERASE_SCREEN, sizeof ERASE_SCREEN - 1);
+    put_sequence(ERASE_SCREEN);
     const int32_t cells = b.width * b.height;
     for (int32_t i = 0; i < cells; ++i) SCREEN.front[i] = Cell{' ', blank};
     SCREEN.repaint = false;
@@ -412,9 +416,8 @@ int32_t leave_sequence(char* out) {
     const int32_t x = SHOWN_X;
     const int32_t y = SHOWN_Y;
     if (SCREEN.writer_cursor || y < 0) return 0;
-    int32_t n = 0;
-    out[n++] = '\x1b';
-    out[n++] = '[';
+    std::memcpy(out, CSI, sizeof CSI - 1);
+    int32_t n = static_cast<int32_t>(sizeof CSI - 1);
     n += decimal(out + n, y + 1);
     out[n++] = ';';
     n += decimal(out + n, x + 1);
@@ -445,11 +448,11 @@ void place_cursor(Cursor cursor) {
         // Text written past the console (a report) keeps the cursor after it.
     } else if (cursor == Cursor::PARK) {
         move_to(cx, cy);
-        if (SCREEN.cursor_hidden) put(SHOW_CURSOR, sizeof SHOW_CURSOR - 1);
+        if (SCREEN.cursor_hidden) put_sequence(SHOW_CURSOR);
         SCREEN.cursor_hidden = false;
         SCREEN.placed = true;
     } else if (SCREEN.term_x != cx || SCREEN.term_y != cy) {
-        if (!SCREEN.cursor_hidden) put(HIDE_CURSOR, sizeof HIDE_CURSOR - 1);
+        if (!SCREEN.cursor_hidden) put_sequence(HIDE_CURSOR);
         SCREEN.cursor_hidden = true;
         SCREEN.placed = false;
     }
@@ -487,7 +490,7 @@ void before_foreign_write() {
     present();
     if (!holds_terminal()) return; // the text of a background job is its own
     // Other writers show in the terminal's own colours, from the console's cursor.
-    put("\x1b[0m", 4);
+    put_sequence(RESET_COLOURS);
     flush_out();
     if (!holds_terminal()) return; // found to be one only now
     SCREEN.sgr = -1;

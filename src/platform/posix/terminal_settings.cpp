@@ -3,7 +3,6 @@
 // send colours.
 #include <cstdint>
 
-#include "platform/decimal.h"
 #include "platform/posix/posix.h"
 
 namespace plat::term {

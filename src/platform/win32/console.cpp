@@ -17,9 +17,9 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/cellbuffer.h"
+#include "platform/internal/cellbuffer.h"
 #include "platform/internal/hooks.h"
-#include "platform/transfer.h"
+#include "platform/internal/transfer.h"
 #include "platform/win32/win32.h"
 
 namespace plat {

@@ -5,8 +5,8 @@
 #include <cstddef>
 
 #include "platform/console.h"
-#include "platform/decimal.h"
 #include "runtime/process/process.h"
+#include "runtime/textfile/convert.h"
 
 uint8_t SCANCODE = 0;
 bool SPECIALKEY = false;
@@ -25,8 +25,9 @@ bool ISNUMPADDIGIT(uint16_t KEYCODE) {
 }
 
 bool ISLOCKORSHIFTKEY(uint16_t KEYCODE) {
-    return KEYCODE == plat::VKEY_SHIFT || KEYCODE == plat::VKEY_CONTROL || KEYCODE == plat::VKEY_MENU ||
-           KEYCODE == plat::VKEY_CAPITAL || KEYCODE == plat::VKEY_NUMLOCK || KEYCODE == plat::VKEY_SCROLL;
+    return KEYCODE == plat::VKEY_SHIFT || KEYCODE == plat::VKEY_CONTROL ||
+           KEYCODE == plat::VKEY_MENU || KEYCODE == plat::VKEY_CAPITAL ||
+           KEYCODE == plat::VKEY_NUMLOCK || KEYCODE == plat::VKEY_SCROLL;
 }
 
 // Extended codes: a range of scan codes and what is added to them.

@@ -3,8 +3,6 @@
 
 #include <cstring>
 
-#include "platform/decimal.h"
-
 constexpr uint32_t HEXADECIMAL = 16;
 constexpr uint32_t BINARY = 2;
 constexpr uint32_t OCTAL = 8;

@@ -1,4 +1,4 @@
-#include "platform/cellbuffer.h"
+#include "platform/internal/cellbuffer.h"
 
 #include <cstddef>
 

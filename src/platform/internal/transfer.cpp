@@ -1,4 +1,4 @@
-#include "platform/transfer.h"
+#include "platform/internal/transfer.h"
 
 #include <algorithm>
 
