@@ -35,25 +35,18 @@ void unmark(CellBuffer& b, int32_t base) {
     b.changed_bottom = b.used_bottom = -1;
 }
 
-// The cells a scroll blanks when nothing of the moved rectangle lands inside
-// CLIP (a clear): then the scroll is only a fill of REGION. False otherwise.
-bool scroll_is_fill(const CellBuffer& b, Rect rect, Rect clip, int32_t dest_x, int32_t dest_y,
-                    Rect* region) {
-    const Rect source = intersect(rect, screen(b));
-    const Rect target = intersect(clip, screen(b));
-    const int32_t dx = dest_x - rect.left;
-    const int32_t dy = dest_y - rect.top;
+// Whether nothing of SOURCE moved by DX, DY lands inside TARGET (a clear):
+// then the scroll is only a fill of what SOURCE and TARGET share.
+bool scroll_is_fill(Rect source, Rect target, int32_t dx, int32_t dy) {
     const Rect moved{source.left + dx, source.top + dy, source.right + dx, source.bottom + dy};
-    if (!empty(intersect(moved, target))) return false;
-    *region = intersect(source, target);
-    return true;
+    return empty(intersect(moved, target));
 }
 
 void fill_columns(CellBuffer& b, int32_t y, Span columns, Cell fill) {
     Cell* row = b.cells + static_cast<ptrdiff_t>(y) * b.width;
     for (int32_t x = columns.left; x <= columns.right; ++x) row[x] = fill;
     widen(b.rows[y].changed, columns.left, columns.right);
-    widen_rows(b.changed_top, b.changed_bottom, y, y);
+    take_row(b.changed_top, b.changed_bottom, y);
 }
 
 } // namespace
@@ -117,10 +110,11 @@ void cells_scroll(CellBuffer& b, Rect rect, Rect clip, int32_t dest_x, int32_t d
     const Rect source = intersect(rect, screen(b));
     const Rect target = intersect(clip, screen(b));
     if (empty(source)) return;
+    const int32_t dx = dest_x - rect.left;
+    const int32_t dy = dest_y - rect.top;
     // A clear moves nothing into view: no copy through the scratch cells.
-    Rect blanked{};
-    if (scroll_is_fill(b, rect, clip, dest_x, dest_y, &blanked)) {
-        cells_fill(b, blanked, fill);
+    if (scroll_is_fill(source, target, dx, dy)) {
+        cells_fill(b, intersect(source, target), fill);
         return;
     }
     for (int32_t y = source.top; y <= source.bottom; ++y)
@@ -129,8 +123,6 @@ void cells_scroll(CellBuffer& b, Rect rect, Rect clip, int32_t dest_x, int32_t d
     for (int32_t y = source.top; y <= source.bottom; ++y)
         for (int32_t x = source.left; x <= source.right; ++x)
             if (inside(target, x, y)) b.cells[y * b.width + x] = fill;
-    const int32_t dx = dest_x - rect.left;
-    const int32_t dy = dest_y - rect.top;
     for (int32_t y = source.top; y <= source.bottom; ++y)
         for (int32_t x = source.left; x <= source.right; ++x)
             if (inside(target, x + dx, y + dy))

@@ -83,9 +83,8 @@ void end_of_process() {
     restore_modes();
 }
 
-} // namespace
-
-namespace {
+// Set once the process ends by a fault: the modes stay the terminal's own.
+volatile sig_atomic_t RELEASED = 0;
 
 // Sets every terminal's modes as they were found, at once (TCSANOW: typed
 // input stays for the next program). Becoming a background job in between
@@ -113,10 +112,11 @@ bool attach(int fd) {
     screen_start(fd, size, ScreenOptions{utf8_locale(), colours_off(std::getenv("NO_COLOR"))});
     // The modes that keep typed keys off the picture are those of standard
     // input when it is this terminal, otherwise of the terminal opened by name.
+    const int access = fcntl(fd, F_GETFL);
     int in_fd = -1;
     if (isatty(STDIN_FILENO))
         in_fd = STDIN_FILENO;
-    else if (fcntl(fd, F_GETFL) >= 0 && (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR)
+    else if (access >= 0 && (access & O_ACCMODE) == O_RDWR)
         in_fd = fd;
     else
         in_fd = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
@@ -175,11 +175,6 @@ bool hold_terminal() {
 bool holds_terminal() {
     return HELD != 0;
 }
-
-namespace {
-// Set once the process ends by a fault: the modes stay the terminal's own.
-volatile sig_atomic_t RELEASED = 0;
-} // namespace
 
 void release_modes() {
     RELEASED = 1;

@@ -55,9 +55,11 @@ struct Screen {
 
 Screen SCREEN;
 
+constexpr int32_t ATTRIBUTES = 256;
 constexpr uint8_t ATTR_FOREGROUND_INTENSE = 0x08;
 constexpr uint8_t ATTR_BACKGROUND_SHIFT = 4;
 constexpr uint8_t ATTR_COLOUR_BITS = 0x07;
+constexpr uint8_t ATTR_BACKGROUND_BITS = 0x70;
 constexpr uint8_t ATTR_BACKGROUND_INTENSE = 0x80;
 constexpr int SGR_FOREGROUND = 30;
 constexpr int SGR_FOREGROUND_INTENSE = 90;
@@ -67,12 +69,10 @@ constexpr int SGR_BACKGROUND_INTENSE = 100;
 // jumping over them when there are at most this many.
 constexpr int32_t BRIDGE_CELLS = 3;
 constexpr int32_t DECIMAL_DIGITS_MAX = 12;
-constexpr char ERASE_SCREEN[] = "\x1b[2J";
 // The start of a cursor move or a colour change.
 constexpr char CSI[] = "\x1b[";
-constexpr int32_t ATTRIBUTES = 256;
+constexpr char ERASE_SCREEN[] = "\x1b[2J";
 constexpr char HIDE_CURSOR[] = "\x1b[?25l";
-constexpr uint8_t ATTR_BACKGROUND_BITS = 0x70;
 constexpr char REVERSE_ON[] = "\x1b[7m";
 constexpr char REVERSE_OFF[] = "\x1b[27m";
 
